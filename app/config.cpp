@@ -1,0 +1,156 @@
+#include "app/config.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/ini_reader.h"
+#include "scene/scene.h"
+#include "scene/settings.h"
+
+namespace {
+
+// Degrees to radians for the smoothing threshold use this 8-digit value of pi;
+// thresholds near 90 degrees depend on it (90 gives -2.32e-8, not 0).
+constexpr double kPiThreshold = 3.1415927;
+
+double readReal(const IniFile& ini, const char* section, const char* key, const char* fallback) {
+    return std::atof(ini.getString(section, key, fallback).c_str());
+}
+
+double readColour(const IniFile& ini, const std::string& section, const char* key) {
+    // Colour keys are read as unsigned 32-bit patterns, so -1 is 4294967295.
+    return static_cast<double>(static_cast<unsigned>(ini.getInt(section, key, 255))) / 255.0;
+}
+
+std::string where(const std::string& path, const IniFile& ini, const char* section, const char* key) {
+    const int line = ini.lineOf(section, key);
+    return line > 0 ? path + ":" + std::to_string(line) : path;
+}
+
+void printProblems(const ConfigResult& r) {
+    for (const std::string& w : r.warnings) std::fprintf(stderr, "Warning: %s\n", w.c_str());
+    for (const std::string& e : r.errors) std::fprintf(stderr, "Error: %s\n", e.c_str());
+}
+
+}  // namespace
+
+void readObject(int index, const IniFile& ini, const std::string& configPath, ConfigResult& result) {
+    const std::string section = "object_" + std::to_string(index);
+    SceneObject& object = objects[static_cast<size_t>(index)];
+
+    const int capacity = ini.getInt(section, "triangles", 0);
+    object.reserveTriangles(capacity);
+
+    const std::string file = ini.getString(section, "file", "");
+    std::printf("Opening: %s\n", file.c_str());
+
+    LoadReport report;
+    std::string opened = file;
+    int loaded = object.loadTriangleFile(file, &report);
+    if (!loaded && !file.empty() && std::filesystem::path(file).is_relative()) {
+        const std::filesystem::path beside = std::filesystem::path(configPath).parent_path() / file;
+        if (!beside.parent_path().empty() && beside.string() != file) {
+            LoadReport second;
+            if (object.loadTriangleFile(beside.string(), &second)) {
+                loaded = 1;
+                report = second;
+                opened = beside.string();
+            }
+        }
+    }
+    if (!loaded) {
+        std::printf("--------------- FAILED ---------------\n");
+        ++result.failedObjects;
+        result.warnings.push_back(where(configPath, ini, section.c_str(), "file") + ": [" + section +
+                                  "] cannot open triangle file \"" + file + "\": " + report.problem);
+    } else {
+        if (!report.problem.empty()) {
+            result.warnings.push_back(opened + ":" + std::to_string(report.problemLine) + ": " + report.problem +
+                                      " (" + std::to_string(report.triangles) + " triangles read)");
+        }
+        if (report.degenerate > 0) {
+            result.warnings.push_back(opened + ": " + std::to_string(report.degenerate) +
+                                      " degenerate triangle(s) of zero area; they neither shoot nor receive");
+        }
+        if (object.triangleCount() > kMaxTrianglesPerObject) {
+            result.errors.push_back(opened + ": " + std::to_string(object.triangleCount()) +
+                                    " triangles, more than the " + std::to_string(kMaxTrianglesPerObject) +
+                                    " one object can hold; split it into several objects (lumetra-mesh does)");
+        }
+    }
+
+    object.reflectance.set(readColour(ini, section, "reflectance_r"), readColour(ini, section, "reflectance_g"),
+                           readColour(ini, section, "reflectance_b"));
+    object.emission.set(readColour(ini, section, "emission_r"), readColour(ini, section, "emission_g"),
+                        readColour(ini, section, "emission_b"));
+}
+
+ConfigResult readSettings(const std::string& path) {
+    ConfigResult result;
+    std::printf("Reading: %s\n", path.c_str());
+
+    IniFile ini;
+    std::string why;
+    result.fileRead = IniFile::load(path, ini, why);
+    if (!result.fileRead) {
+        result.warnings.push_back(path + ": cannot read the configuration (" + why + "); using the defaults");
+    }
+
+    resetSettings();
+    settings.N = ini.getInt("settings", "resolution", 256);
+    settings.H = settings.N / 2;
+    settings.brightness = readReal(ini, "settings", "brightness", "2.5");
+    settings.step = ini.getInt("settings", "step", 2);
+    settings.nearPlane = readReal(ini, "settings", "near", "0.1");
+    settings.farPlane = readReal(ini, "settings", "far", "40.0");
+    const auto smoothAngle = static_cast<unsigned>(ini.getInt("settings", "smooth_angle", 2));
+    settings.smoothThreshold = std::cos(static_cast<double>(smoothAngle) * kPiThreshold / 180.0);
+    settings.stopAt = readReal(ini, "settings", "stop_at", "0.0001");
+    cameraPos.set(readReal(ini, "camera", "pos_x", "0.0"), readReal(ini, "camera", "pos_y", "-20.0"),
+                  readReal(ini, "camera", "pos_z", "0.0"));
+    cameraLookAt.set(readReal(ini, "camera", "lookat_x", "0.0"), readReal(ini, "camera", "lookat_y", "0.0"),
+                     readReal(ini, "camera", "lookat_z", "0.0"));
+    cameraUp.set(readReal(ini, "camera", "up_x", "0.0"), readReal(ini, "camera", "up_y", "0.0"),
+                 readReal(ini, "camera", "up_z", "1.0"));
+    settings.fov = readReal(ini, "camera", "fov", "45.0");
+    int count = ini.getInt("settings", "objects", 0);
+
+    // Only what would crash, hang, exhaust memory or give wrong form factors
+    // is checked; every other value is used as written.
+    if (settings.N < 2) {
+        result.errors.push_back(where(path, ini, "settings", "resolution") + ": resolution = " +
+                                std::to_string(settings.N) + ": a hemicube face needs at least 2 pixels");
+    } else if (settings.N % 2 != 0) {
+        result.warnings.push_back(where(path, ini, "settings", "resolution") + ": resolution = " +
+                                  std::to_string(settings.N) + " is odd; using " + std::to_string(settings.N - 1));
+        settings.N -= 1;
+        settings.H = settings.N / 2;
+    }
+    if (settings.step == 0) settings.step = 1;  // a progress line after every step
+    if (!(settings.nearPlane > 0.0) || !std::isfinite(settings.nearPlane)) {
+        result.errors.push_back(where(path, ini, "settings", "near") + ": near = " +
+                                ini.getString("settings", "near", "0.1") + ": must be a number above 0");
+    } else if (!(settings.farPlane > settings.nearPlane) || !std::isfinite(settings.farPlane)) {
+        result.errors.push_back(where(path, ini, "settings", "far") + ": far = " +
+                                ini.getString("settings", "far", "40.0") + ": must be a number above near");
+    }
+    if (count < 0) {
+        result.warnings.push_back(where(path, ini, "settings", "objects") + ": objects = " + std::to_string(count) +
+                                  " is negative; no objects read");
+        count = 0;
+    } else if (count > kMaxObjects) {
+        result.errors.push_back(where(path, ini, "settings", "objects") + ": objects = " + std::to_string(count) +
+                                ": at most " + std::to_string(kMaxObjects) + " objects can be solved");
+        count = 0;
+    }
+
+    objectCount = count;
+    objects.clear();
+    objects.resize(static_cast<size_t>(objectCount));
+    for (int i = 0; i < objectCount; ++i) readObject(i, ini, path, result);
+    std::fflush(stdout);
+    printProblems(result);
+    return result;
+}

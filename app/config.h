@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+class IniFile;
+
+// What reading the configuration found. Design lines ("Reading: ",
+// "Opening: ", the FAILED line) go to standard output as they happen; the
+// problems collected here are printed to standard error by readSettings, each
+// naming the file and, where there is one, the line.
+struct ConfigResult {
+    bool fileRead = false;              // the configuration file itself could be read
+    int failedObjects = 0;              // triangle files that could not be opened
+    std::vector<std::string> errors;    // the scene must not be solved
+    std::vector<std::string> warnings;  // reported; the scene is still usable
+    bool ok() const { return errors.empty(); }
+};
+
+// Most objects and triangles per object the item buffer's colour code holds.
+constexpr int kMaxObjects = 256;
+constexpr int kMaxTrianglesPerObject = 65535;
+
+// Reads the settings and the camera, allocates `objects` and loads every
+// object's triangle file. Prints the progress lines on standard output.
+ConfigResult readSettings(const std::string& path);
+
+// Reads section "object_<index>" into objects[index] and loads its file.
+// A relative file that does not open from the working directory is tried
+// relative to the configuration file's folder.
+void readObject(int index, const IniFile& ini, const std::string& configPath, ConfigResult& result);

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what the tests need (when run as root), builds, and runs the whole
+# test suite. Options:
+#   --sanitize   also build and run the suite with ASan + UBSan in build-asan/
+#   --fuzz[=S]   also run each libFuzzer target for S seconds (default 30)
+#   --all        both of the above (what CI runs)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+sanitize=0
+fuzz_seconds=0
+for arg in "$@"; do
+  case "$arg" in
+    --sanitize) sanitize=1 ;;
+    --fuzz) fuzz_seconds=30 ;;
+    --fuzz=*) fuzz_seconds="${arg#--fuzz=}" ;;
+    --all) sanitize=1; fuzz_seconds=30 ;;
+    -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+    *) echo "test.sh: unknown option $arg" >&2; exit 1 ;;
+  esac
+done
+
+./scripts/install-deps.sh test
+
+jobs=2
+werror=OFF
+[ -n "${CI:-}" ] && werror=ON
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DLUMETRA_WERROR=$werror >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+if [ "$sanitize" = 1 ]; then
+  echo "== AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/) =="
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLUMETRA_SANITIZE=ON -DLUMETRA_WERROR=$werror >/dev/null
+  cmake --build build-asan -j"$jobs"
+  # Mesa's drivers leak by design at exit; leaks in our own code still show in
+  # the fuzzers, which run without the GL stack.
+  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -j"$jobs"
+fi
+
+if [ "$fuzz_seconds" -gt 0 ] && [ -x fuzz/run.sh ]; then
+  echo "== Fuzzing, $fuzz_seconds s per target =="
+  fuzz/run.sh "$fuzz_seconds"
+fi
