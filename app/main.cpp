@@ -5,16 +5,21 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/config.h"
+#include "radiosity/hemicube.h"
+#include "radiosity/solver.h"
+#include "radiosity/weights.h"
 #include "scene/settings.h"
+#include "view/viewer.h"
 
 namespace {
 
-// Screens of fewer than 24 bits per pixel cannot return the item buffer's
-// colour code exactly. Returns false (after the warning) on such a screen;
-// when no display can be opened the check is left to glutInit.
+// Screens of fewer than 24 bits per pixel cannot show 8 bits per channel.
+// Returns false (after the warning) on such a screen; when no display can be
+// opened the check is left to glutInit, which reports it.
 bool colourDepthIsEnough() {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return true;
@@ -25,11 +30,9 @@ bool colourDepthIsEnough() {
     return false;
 }
 
-void displayPlaceholder() {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glCallList(1);
-    glutSwapBuffers();
-}
+// The hemicube faces are drawn off-screen; the capturer lives as long as the
+// process, like the window's context it needs.
+std::unique_ptr<HemicubeCapturer> capturer;
 
 }  // namespace
 
@@ -40,7 +43,7 @@ int main(int argc, char** argv) {
     const std::string path = argc > 1 ? argv[1] : "./lumetra.ini";
     const ConfigResult config = readSettings(path);
     if (!config.ok()) {
-        std::fprintf(stderr, "%s: the scene cannot be solved; nothing to show.\n", path.c_str());
+        std::fprintf(stderr, "%s: the scene cannot be solved; see the errors above.\n", path.c_str());
         return 0;
     }
 
@@ -49,9 +52,24 @@ int main(int argc, char** argv) {
     // anti-aliased frame.
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH | GLUT_ACCUM);
     glutCreateWindow("LUMETRA");
-    glutDisplayFunc(displayPlaceholder);
+    installViewerCallbacks();
     glEnable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
+
+    capturer = std::make_unique<HemicubeCapturer>();
+    if (!capturer->ok()) {
+        std::fprintf(stderr, "%s: resolution = %d: %s\n", path.c_str(), settings.N, capturer->error().c_str());
+        return 0;
+    }
+    setFaceCapturer(capturer.get());
+    buildTopTable();
+    buildSideTable();
+    const std::string limits = buildItemBuffer();
+    if (!limits.empty()) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), limits.c_str());
+        return 0;
+    }
+    initSolver();
     glutMainLoop();
     return 0;
 }
