@@ -1,0 +1,147 @@
+// lumetra-batch: solves a scene headless (EGL, no window, no X server) with
+// the viewer's loading, solver and messages, then writes the result files and
+// optionally a picture.
+
+#include <GL/gl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/batch_options.h"
+#include "app/config.h"
+#include "app/headless_context.h"
+#include "radiosity/hemicube.h"
+#include "radiosity/solver.h"
+#include "radiosity/weights.h"
+#include "scene/scene.h"
+#include "scene/settings.h"
+#include "view/picture.h"
+#include "view/png_writer.h"
+#include "view/result_writer.h"
+#include "view/shading.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One progress line on a terminal: the measure against stop_at on a log
+// scale, steps, rate and elapsed time.
+class ProgressLine {
+public:
+    ProgressLine() : enabled_(isatty(STDERR_FILENO) != 0), start_(Clock::now()) {}
+
+    void update(double measure, int steps, bool force = false) {
+        if (!enabled_) return;
+        const auto now = Clock::now();
+        if (!force && now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        double fraction = 0.0;
+        if (measure > 0.0 && settings.stopAt > 0.0 && settings.stopAt < 1.0) {
+            fraction = std::log(measure) / std::log(settings.stopAt);
+        } else if (!(measure >= settings.stopAt)) {
+            fraction = 1.0;
+        }
+        fraction = std::fmin(1.0, std::fmax(0.0, fraction));
+        constexpr int kWidth = 30;
+        std::string bar(static_cast<size_t>(kWidth), '.');
+        for (int i = 0; i < static_cast<int>(fraction * kWidth); ++i) bar[static_cast<size_t>(i)] = '#';
+        std::fprintf(stderr, "\r[%s] %.3e -> %.1e  step %d  %.1f steps/s  %.1f s ", bar.c_str(), measure,
+                     settings.stopAt, steps, elapsed > 0 ? steps / elapsed : 0.0, elapsed);
+        std::fflush(stderr);
+    }
+    void finish() {
+        if (enabled_) std::fprintf(stderr, "\n");
+    }
+
+private:
+    bool enabled_;
+    Clock::time_point start_;
+    Clock::time_point last_{};
+};
+
+int fail(int code, const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "lumetra-batch: %s\n", message.c_str());
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    BatchOptions options;
+    const std::string usage = parseBatchOptions(argc, argv, options);
+    if (!usage.empty()) {
+        std::fprintf(stderr, "lumetra-batch: %s\n\n%s", usage.c_str(), batchUsage());
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::printf("%s", batchUsage());
+        return kExitOk;
+    }
+
+    const ConfigResult config = readSettings(options.config);
+    if (!config.fileRead) return fail(kExitScene, options.config + ": cannot read the configuration file");
+    if (!config.ok()) return fail(kExitScene, options.config + ": the scene cannot be solved (see above)");
+
+    HeadlessContext context;
+    if (!context.ok()) return fail(kExitScene, "no OpenGL context: " + context.error());
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+
+    HemicubeCapturer capturer;
+    if (!capturer.ok()) return fail(kExitScene, options.config + ": " + capturer.error());
+    setFaceCapturer(&capturer);
+    buildTopTable();
+    buildSideTable();
+    const std::string limits = buildItemBuffer();
+    if (!limits.empty()) return fail(kExitScene, options.config + ": " + limits);
+    if (!initSolver()) return fail(kExitScene, options.config + ": nothing to solve");
+
+    // Solve: stop_at, --steps or --seconds, whichever comes first.
+    ProgressLine progress;
+    const auto start = Clock::now();
+    long long steps = 0;
+    for (;;) {
+        if (options.maxSteps >= 0 && steps >= options.maxSteps) break;
+        if (options.maxSeconds >= 0.0 &&
+            std::chrono::duration<double>(Clock::now() - start).count() >= options.maxSeconds) {
+            break;
+        }
+        const StepOutcome outcome = idleStep();
+        ++steps;
+        progress.update(convergenceMeasure, stepCounter);
+        if (outcome.converged) break;
+    }
+    progress.update(convergenceMeasure, stepCounter, true);
+    progress.finish();
+    std::fflush(stdout);
+
+    int code = kExitOk;
+    if (!options.outDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.outDir, ec);
+        if (ec) return fail(kExitOutput, "cannot make the folder " + options.outDir + ": " + ec.message());
+    }
+    for (const SceneObject& object : objects) {
+        if (!saveResult(object, options.outDir).ok) code = kExitOutput;
+    }
+    if (!options.png.empty()) {
+        buildShadedList();
+        const Picture picture = renderPicture(options.size > 0 ? options.size : settings.N, options.antialias);
+        std::string problem = picture.error;
+        if (problem.empty()) problem = writePng(options.png, picture.size, picture.size, picture.rgb);
+        if (!problem.empty()) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "lumetra-batch: cannot write %s: %s\n", options.png.c_str(), problem.c_str());
+            code = kExitOutput;
+        }
+    }
+    std::fflush(stdout);
+    return code;
+}

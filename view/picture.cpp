@@ -1,0 +1,100 @@
+#include "view/picture.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glu.h>
+
+#include "scene/settings.h"
+#include "view/antialias.h"
+#include "view/commands.h"
+
+namespace {
+
+constexpr int kShadedList = 1;
+
+// A colour + depth framebuffer object, bound for its lifetime.
+struct OffscreenTarget {
+    GLuint framebuffer = 0, colour = 0, depth = 0;
+    GLint previous = 0;
+
+    explicit OffscreenTarget(int size) {
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+        glGenFramebuffers(1, &framebuffer);
+        glGenRenderbuffers(1, &colour);
+        glGenRenderbuffers(1, &depth);
+        glBindRenderbuffer(GL_RENDERBUFFER, colour);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size, size);
+        glBindRenderbuffer(GL_RENDERBUFFER, depth);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, size, size);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    }
+    bool complete() const { return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
+    ~OffscreenTarget() {
+        glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
+        glDeleteRenderbuffers(1, &depth);
+        glDeleteRenderbuffers(1, &colour);
+        glDeleteFramebuffers(1, &framebuffer);
+    }
+};
+
+void drawPlain() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(settings.fov, 1.0, settings.nearPlane, settings.farPlane);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z, cameraUp.x,
+              cameraUp.y, cameraUp.z);
+    glRotatef(viewAngleX, 1.0f, 0.0f, 0.0f);
+    glRotatef(viewAngleZ, 0.0f, 0.0f, 1.0f);
+    glCallList(kShadedList);
+}
+
+}  // namespace
+
+Picture renderPicture(int size, bool antialiased) {
+    Picture picture;
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
+    if (size < 1 || size > maxSize) {
+        picture.error = "picture size " + std::to_string(size) + " is outside 1.." + std::to_string(maxSize);
+        return picture;
+    }
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    OffscreenTarget target(size);
+    if (!target.complete()) {
+        picture.error = "cannot make an off-screen picture of " + std::to_string(size) + " pixels";
+        return picture;
+    }
+    glViewport(0, 0, size, size);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    if (antialiased) {
+        drawAntialiased(kShadedList);
+    } else {
+        drawPlain();
+    }
+    glFinish();
+
+    std::vector<std::uint8_t> rgba(static_cast<size_t>(size) * static_cast<size_t>(size) * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+
+    // GL's rows run bottom-up; pictures are stored top row first.
+    picture.size = size;
+    picture.rgb.resize(static_cast<size_t>(size) * static_cast<size_t>(size) * 3);
+    for (int row = 0; row < size; ++row) {
+        const std::uint8_t* src = rgba.data() + static_cast<size_t>(size - 1 - row) * static_cast<size_t>(size) * 4;
+        std::uint8_t* dst = picture.rgb.data() + static_cast<size_t>(row) * static_cast<size_t>(size) * 3;
+        for (int x = 0; x < size; ++x) {
+            dst[3 * x] = src[4 * x];
+            dst[3 * x + 1] = src[4 * x + 1];
+            dst[3 * x + 2] = src[4 * x + 2];
+        }
+    }
+    return picture;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// An off-screen picture of the shaded scene (display list 1) as the viewer
+// shows it: the configured camera and field of view, the user's rotation,
+// aspect ratio 1. For tools without a window; needs a current GL context.
+struct Picture {
+    int size = 0;                     // width = height, pixels
+    std::vector<std::uint8_t> rgb;    // size * size * 3 bytes, top row first
+    std::string error;                // set when the picture could not be drawn
+};
+
+// Draws the picture `size` pixels square; `antialiased` averages the eight
+// jittered passes of the anti-aliased frame.
+Picture renderPicture(int size, bool antialiased);

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Writes an 8-bit RGB PNG (rows top first) through a temporary file renamed
+// into place, so a failed write never leaves a truncated picture behind.
+// Returns an empty string on success, otherwise the reason.
+std::string writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb);
