@@ -1,0 +1,222 @@
+#include "radiosity/solver.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "radiosity/weights.h"
+#include "scene/scene.h"
+#include "scene/settings.h"
+
+ShooterState shooterState;
+double totalInitialEnergy = 0.0;
+double convergenceMeasure = 0.0;
+int stepCounter = 0;
+SolverRandom solverRandom;
+
+namespace {
+
+FaceCapturer* capturer = nullptr;
+bool ready = false;
+
+// A shooter normal parallel to the drawn direction gives no frame; fresh
+// draws fix that at once in practice. The bound only guards against a
+// normal that is not a unit vector (which a selected shooter never has).
+constexpr int kMaxFrameDraws = 64;
+
+double energyOf(const Triangle& t) {
+    return t.unshot.sum() * t.area;
+}
+
+Vec3 times(const Vec3& a, double s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
+
+Triangle* triangleAt(int o, int t) {
+    if (o < 0 || o >= static_cast<int>(objects.size())) return nullptr;
+    SceneObject& obj = objects[static_cast<size_t>(o)];
+    if (t < 0 || t >= obj.triangleCount()) return nullptr;
+    return obj.triangles[static_cast<size_t>(t)].get();
+}
+
+void becomeShooter(const Triangle& t) {
+    shooterState.position = t.centroid;
+    shooterState.normal = t.normal;
+    shooterState.unshot = t.unshot;
+    shooterState.area = t.area;
+}
+
+// A random tangent frame (u, v) around the unit normal n.
+bool randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
+    const double nl = n.length();
+    if (!(nl > 0.5 && nl < 1.5)) return false;
+    for (int tries = 0; tries < kMaxFrameDraws; ++tries) {
+        const double rx = solverRandom.next() / 32767.0;
+        const double ry = solverRandom.next() / 32767.0;
+        const double rz = solverRandom.next() / 32767.0;
+        u = n.cross(Vec3(rx, ry, rz));
+        const double l = u.length();
+        if (l > 0.0) {
+            u.x /= l;
+            u.y /= l;
+            u.z /= l;
+            v = n.cross(u);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void setFaceCapturer(FaceCapturer* c) {
+    capturer = c;
+}
+FaceCapturer* faceCapturer() {
+    return capturer;
+}
+bool solverReady() {
+    return ready;
+}
+
+long long reportInterval(int step) {
+    const long long s = step;
+    return s == 0 ? 1 : (s < 0 ? -s : s);
+}
+
+bool initSolver() {
+    ready = false;
+    solverRandom = SolverRandom{};
+    shooterState = ShooterState{};
+    totalInitialEnergy = 0.0;
+    convergenceMeasure = 0.0;
+    stepCounter = 0;
+
+    double best = 0.0;
+    Triangle* first = nullptr;
+    for (size_t o = 0; o < objects.size(); ++o) {
+        SceneObject& obj = objects[o];
+        for (size_t t = 0; t < obj.triangles.size(); ++t) {
+            Triangle& tri = *obj.triangles[t];
+            tri.emission = obj.emission;
+            totalInitialEnergy += tri.emission.sum() * tri.area;
+            tri.unshot = tri.emission;
+            tri.radiosity = tri.unshot;
+            tri.formFactor = 0.0;
+            const double e = energyOf(tri);
+            if (e > best) {
+                best = e;
+                first = &tri;
+                shooterState.objectIndex = static_cast<int>(o);
+                shooterState.triangleIndex = static_cast<int>(t);
+            }
+        }
+    }
+    if (first == nullptr || !(totalInitialEnergy > 0.0)) {
+        std::printf("No triangle emits light: nothing to solve.\n");
+        std::fflush(stdout);
+        shooterState = ShooterState{};
+        return false;
+    }
+    if (!std::isfinite(totalInitialEnergy)) {
+        std::printf("The emitted energy is too large to measure: nothing to solve.\n");
+        std::fflush(stdout);
+        shooterState = ShooterState{};
+        return false;
+    }
+    becomeShooter(*first);
+    first->unshot = Vec3();
+    ready = true;
+    return true;
+}
+
+double receiveAndSelect() {
+    const Vec3 shot = shooterState.unshot;
+    const double shooterArea = shooterState.area;
+    double best = 0.0;
+    for (size_t o = 0; o < objects.size(); ++o) {
+        SceneObject& obj = objects[o];
+        const Vec3 rho = obj.reflectance;
+        for (size_t t = 0; t < obj.triangles.size(); ++t) {
+            Triangle& tri = *obj.triangles[t];
+            const double f = tri.formFactor < 1.0 ? tri.formFactor : 1.0;
+            // The hemicube measures F from the shooter to this triangle; the
+            // radiosity it receives is F x A_shooter / A_receiver of what the
+            // shooter sends (reciprocity), never more than all of it.
+            if (tri.area > 0.0 && f > 0.0) {
+                const double g = f * shooterArea / tri.area;
+                const double share = g < 1.0 ? g : 1.0;
+                const Vec3 gain(shot.x * share * rho.x, shot.y * share * rho.y, shot.z * share * rho.z);
+                tri.unshot = tri.unshot + gain;
+                tri.radiosity = tri.radiosity + gain;
+            }
+            tri.formFactor = 0.0;
+            const double e = energyOf(tri);
+            if (e > best) {
+                best = e;
+                shooterState.objectIndex = static_cast<int>(o);
+                shooterState.triangleIndex = static_cast<int>(t);
+            }
+        }
+    }
+    convergenceMeasure = best / totalInitialEnergy;
+    // With nothing left to shoot the indices keep the previous selection,
+    // whose unshot is zero by now: the next step distributes nothing.
+    if (const Triangle* next = triangleAt(shooterState.objectIndex, shooterState.triangleIndex)) {
+        becomeShooter(*next);
+    } else {
+        shooterState.unshot = Vec3();
+    }
+    return convergenceMeasure;
+}
+
+bool shootStep() {
+    if (!ready) return true;
+    const Vec3 p = shooterState.position;
+    const Vec3 n = shooterState.normal;
+    Vec3 u;
+    Vec3 v;
+    if (randomFrame(n, u, v) && capturer != nullptr) {
+        const int h = settings.H;
+        const int fullRows = settings.N;
+        struct Face {
+            Vec3 up;
+            Vec3 direction;
+            const std::vector<double>* table;
+            int rows;
+        };
+        const Face faces[5] = {
+            {u, n, &topTable, fullRows},        {n, u, &sideTable, h},
+            {n, times(u, -1.0), &sideTable, h}, {n, v, &sideTable, h},
+            {n, times(v, -1.0), &sideTable, h},
+        };
+        for (const Face& face : faces) {
+            // Tables that do not match the face size would be read past their end.
+            if (face.table->size() != static_cast<size_t>(h) * static_cast<size_t>(h) || h <= 0) continue;
+            hemicubeUp = face.up;
+            hemicubeCentre = p + face.direction;
+            capturer->captureFace(face.table->data(), face.rows);
+        }
+    }
+    const double measure = receiveAndSelect();
+    return !(measure >= settings.stopAt);
+}
+
+StepOutcome idleStep() {
+    StepOutcome outcome;
+    if (!ready) {
+        outcome.converged = true;
+        return outcome;
+    }
+    outcome.converged = shootStep();
+    // The new shooter's energy now travels only in shooterState.
+    if (Triangle* next = triangleAt(shooterState.objectIndex, shooterState.triangleIndex))
+        next->unshot = Vec3();
+    if (stepCounter % reportInterval(settings.step) == 0) {
+        std::printf("Convergence %2.5f\t\tStep %d\n", convergenceMeasure, stepCounter);
+        std::fflush(stdout);
+        outcome.report = true;
+    }
+    if (stepCounter < INT_MAX) ++stepCounter;
+    return outcome;
+}

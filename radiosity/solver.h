@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+
+#include "radiosity/hemicube.h"
+#include "scene/vec3.h"
+
+struct Triangle;
+
+// Progressive refinement ("shooting"): the triangle with the most unshot
+// energy gives it to every triangle it sees, measured by five hemicube faces,
+// and the next shooter is chosen. Energy of a triangle = sum of its unshot
+// channels x area. Everything here is GL-free; the faces are captured by the
+// installed FaceCapturer.
+
+// The current shooter: a copy of the selected triangle's geometry and of the
+// unshot radiosity it held when selected (its own unshot is then zeroed, so
+// this is what the next step distributes).
+struct ShooterState {
+    Vec3 position;        // centroid
+    Vec3 normal;          // unit normal
+    Vec3 unshot;          // RGB radiosity to distribute
+    double area = 0.0;    // shooter area, for the receivers' reciprocity factor
+    int objectIndex = 0;  // selected triangle, 0-based
+    int triangleIndex = 0;
+};
+
+extern ShooterState shooterState;
+extern double totalInitialEnergy;  // emitted energy of the scene, set by initSolver
+extern double convergenceMeasure;  // best unshot energy / total initial energy, after each step
+extern int stepCounter;            // steps run by idleStep
+
+// The solver's random numbers: a 32-bit linear congruential generator with
+// state 1 at start. Each draw: state = state * 214013 + 2531011 (mod 2^32),
+// result (state >> 16) & 0x7FFF, 0..32767. From state 1: 41, 18467, 6334.
+struct SolverRandom {
+    std::uint32_t state = 1;
+    int next() {
+        state = state * 214013u + 2531011u;
+        return static_cast<int>((state >> 16) & 0x7FFFu);
+    }
+};
+extern SolverRandom solverRandom;
+
+// The capturer used by shootStep (not owned). Without one, steps see nothing.
+void setFaceCapturer(FaceCapturer* capturer);
+FaceCapturer* faceCapturer();
+
+// Seeds the solution: every triangle's emission, unshot and displayed
+// radiosity from its object's emission, the first shooter, the total energy;
+// resets the random generator, the measure and the step counter. Returns
+// false (after printing one line) when no triangle emits, in which case
+// steps do nothing.
+bool initSolver();
+
+// True after a successful initSolver.
+bool solverReady();
+
+// One step: a random frame around the shooter's normal, five faces, then
+// receiveAndSelect. Returns true when the measure is not >= settings.stopAt
+// (NaN included): the solver has converged and should stop running by itself.
+bool shootStep();
+
+// The receive pass of a step, for the accumulators the faces left: every
+// triangle j gets unshot x min(F x A_shooter / A_j, 1) x reflectance_j with
+// F = min(accumulator, 1), both in its unshot and its displayed radiosity;
+// accumulators are reset; the triangle with the most energy (the first on
+// ties) is selected and copied into shooterState. Returns the measure.
+double receiveAndSelect();
+
+struct StepOutcome {
+    bool converged = false;  // stop the automatic stepping
+    bool report = false;     // the convergence line was printed: time to redraw
+};
+
+// What the idle callback runs: one shootStep, the new shooter's unshot
+// zeroed, and every |step| steps (step 0 counts as 1) the line
+// "Convergence %2.5f\t\tStep %d\n". Does nothing (converged, no report) when
+// initSolver failed.
+StepOutcome idleStep();
+
+// |step|, with 0 taken as 1.
+long long reportInterval(int step);

@@ -1,0 +1,143 @@
+// Whole-solver checks on a real (headless) OpenGL context: a closed room
+// whose every wall emits E and reflects rho has the exact answer
+// B = E / (1 - rho) everywhere.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/headless_context.h"
+#include "radiosity/hemicube.h"
+#include "radiosity/solver.h"
+#include "radiosity/weights.h"
+#include "scene_fixture.h"
+
+namespace {
+
+class ClosedRoom : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
+        settings.N = 64;
+        settings.H = 32;
+        // The eye sits 1/1000 above the shooter; walls meeting it at a
+        // corner must not be clipped away by the near plane.
+        settings.nearPlane = 1e-4;
+        settings.farPlane = 10.0;
+        settings.step = 1000000;
+        buildTopTable();
+        buildSideTable();
+    }
+    void TearDown() override {
+        setFaceCapturer(nullptr);
+        shooterState = ShooterState{};
+    }
+
+    // A cube of side 2 around the origin, normals pointing in, each wall
+    // its own object cut into cells[w] x cells[w] squares.
+    void buildRoom(const int cells[6]) {
+        const Vec3 x(2, 0, 0), y(0, 2, 0), z(0, 0, 2);
+        const Vec3 lo(-1, -1, -1);
+        const Vec3 origins[6] = {lo, Vec3(-1, -1, 1), lo, Vec3(-1, 1, -1), lo, Vec3(1, -1, -1)};
+        const Vec3 du[6] = {x, y, z, x, y, z};
+        const Vec3 dv[6] = {y, x, x, z, z, y};
+        for (int w = 0; w < 6; ++w)
+            fixture::addObject(fixture::grid(origins[w], du[w], dv[w], cells[w], cells[w]), rho, emission);
+        for (const SceneObject& o : objects)
+            for (const auto& t : o.triangles) ASSERT_GT(t->normal.dot(Vec3(0, 0, 0) - t->centroid), 0.0);
+    }
+
+    // Runs until the measure falls below stopAt; returns the steps taken.
+    int solve(double stopAt, int maxSteps) {
+        settings.stopAt = stopAt;
+        EXPECT_EQ(buildItemBuffer(), "");
+        HemicubeCapturer cap;
+        EXPECT_TRUE(cap.ok()) << cap.error();
+        setFaceCapturer(&cap);
+        EXPECT_TRUE(initSolver());
+        int steps = 0;
+        while (steps < maxSteps && !idleStep().converged) ++steps;
+        setFaceCapturer(nullptr);
+        return steps;
+    }
+
+    // Largest relative deviation of any triangle from the exact answer, and
+    // that of the area-weighted mean, over the three channels.
+    void expectUniform(double perTriangle, double areaWeighted) {
+        const double exact[3] = {emission.x / (1 - rho.x), emission.y / (1 - rho.y),
+                                 emission.z / (1 - rho.z)};
+        double worst = 0;
+        double weighted[3] = {0, 0, 0};
+        double area = 0;
+        for (const SceneObject& o : objects) {
+            for (const auto& t : o.triangles) {
+                const double b[3] = {t->radiosity.x, t->radiosity.y, t->radiosity.z};
+                for (int c = 0; c < 3; ++c) {
+                    worst = std::max(worst, std::fabs(b[c] / exact[c] - 1.0));
+                    weighted[c] += b[c] * t->area;
+                }
+                area += t->area;
+            }
+        }
+        double meanWorst = 0;
+        for (int c = 0; c < 3; ++c)
+            meanWorst = std::max(meanWorst, std::fabs(weighted[c] / area / exact[c] - 1.0));
+        std::printf("[ info ] worst triangle off by %.4f, area-weighted mean off by %.5f\n", worst,
+                    meanWorst);
+        EXPECT_LT(worst, perTriangle);
+        EXPECT_LT(meanWorst, areaWeighted);
+    }
+
+    Vec3 rho{0.5, 0.25, 0.75};
+    Vec3 emission{0.2, 0.4, 0.1};
+    fixture::SceneGuard guard;
+    HeadlessContext gl;
+};
+
+TEST_F(ClosedRoom, EqualCellsReachTheExactRadiosity) {
+    const int cells[6] = {2, 2, 2, 2, 2, 2};
+    buildRoom(cells);
+    const int steps = solve(1e-5, 20000);
+    std::printf("[ info ] %d steps, measure %g\n", steps, convergenceMeasure);
+    // Form factors are sampled from each shooter's centroid, not averaged
+    // over its area, so single triangles scatter by a few percent (measured
+    // 6%, the same at N = 64, 128 and 256); their mean is exact to 0.1%.
+    expectUniform(0.08, 0.003);
+}
+
+TEST_F(ClosedRoom, VeryDifferentCellSizesReachTheExactRadiosity) {
+    // Areas from 2 (one cell per wall) down to 1/32: a receiver much smaller
+    // than its shooter only gets its due through the area ratio.
+    const int cells[6] = {1, 4, 1, 2, 1, 4};
+    buildRoom(cells);
+    const int steps = solve(1e-5, 20000);
+    std::printf("[ info ] %d steps, measure %g\n", steps, convergenceMeasure);
+    // Centroid sampling of a shooter of area 2 seen by a neighbour of area
+    // 1/8 scatters single triangles by up to 28% (the same at every
+    // resolution); the mean stays within 0.2%. Without the area ratio the
+    // small walls end up 2 to 4 times too bright.
+    expectUniform(0.35, 0.005);
+}
+
+TEST_F(ClosedRoom, RunsAreBitIdentical) {
+    const int cells[6] = {2, 1, 3, 1, 2, 1};
+    buildRoom(cells);
+    auto run = [&] {
+        solve(0.0, 40);
+        std::vector<double> out;
+        for (const SceneObject& o : objects)
+            for (const auto& t : o.triangles)
+                out.insert(out.end(), {t->radiosity.x, t->radiosity.y, t->radiosity.z, t->unshot.x});
+        return out;
+    };
+    const std::vector<double> first = run();
+    const std::vector<double> second = run();
+    ASSERT_EQ(first.size(), second.size());
+    EXPECT_EQ(std::memcmp(first.data(), second.data(), first.size() * sizeof(double)), 0);
+}
+
+}  // namespace

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "scene/vec3.h"
+
+struct Vertex;
+struct Triangle;
+
+// Display colour of triangle's corner at vertex: the plain average of the
+// triangle's radiosity and that of every other triangle listed at the vertex
+// whose normal is within the smoothing angle (dot product strictly above
+// settings.smoothThreshold), times settings.brightness, then scaled down so
+// no channel exceeds 1 (hue kept). A triangle listed twice counts twice.
+Vec3 vertexColour(const Vertex& vertex, const Triangle& triangle);
+
+// Compiles display list 1: smooth shading and one triangle batch of the
+// whole scene with a colour per corner. Needs a current GL context.
+void buildShadedList();
