@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "scene/vec3.h"
+
+// Plain records shared by the meshing tool's stages: import, subdivision,
+// splitting, naming and writing. Coordinates are in the model's length unit
+// (after --scale); corner order fixes the front side (counter-clockwise seen
+// from the front, like the renderer's triangle files).
+
+struct MeshTriangle {
+    std::array<Vec3, 3> corners{};
+};
+
+// Colours as the renderer's configuration stores them: integers that it
+// divides by 255. Reflectance stays within 0..255; emission may exceed 255.
+struct MeshMaterial {
+    std::array<long, 3> reflectance{{191, 191, 191}};
+    std::array<long, 3> emission{{0, 0, 0}};
+};
+
+// One object of the output: a name (file-name safe once named), one
+// material and its triangles.
+struct MeshObject {
+    std::string name;
+    MeshMaterial material;
+    std::vector<MeshTriangle> triangles;
+};
+
+// The renderer encodes a triangle's index + 1 in 16 bits of the item
+// buffer and an object's index in 8 bits, so it can draw at most this many
+// triangles per object and this many objects.
+constexpr std::size_t kMaxTrianglesPerObject = 65535;
+constexpr std::size_t kMaxObjects = 256;
