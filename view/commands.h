@@ -1,0 +1,57 @@
+#pragma once
+
+// The viewer's decisions, free of GLUT and GL: how keys, special keys, mouse
+// drags and menu entries change the view state and what they ask the program
+// to do. The GLUT callbacks are thin adapters over these.
+
+// The user's rotation of the scene, degrees, never wrapped into a range.
+extern float viewAngleX;  // about the x axis
+extern float viewAngleZ;  // about the z axis
+
+// The drag anchor: GLUT window coordinates of the last button press (origin
+// top-left, y down) and the angles as they were at that press.
+extern int dragStartX;
+extern int dragStartY;
+extern float dragAngleX;
+extern float dragAngleZ;
+
+// Puts the angles and the drag anchor back to their start values (all zero).
+void resetViewState();
+
+// GLUT's codes for the arrow keys.
+constexpr int kKeyLeft = 100;
+constexpr int kKeyUp = 101;
+constexpr int kKeyRight = 102;
+constexpr int kKeyDown = 103;
+
+// An arrow key turns the view by 10 degrees: left raises the z angle, right
+// lowers it, up lowers the x angle, down raises it. Returns whether the key
+// was an arrow (and the view must be redrawn); other keys change nothing.
+bool applyArrowKey(int key);
+
+enum class KeyAction { None, Exit, Step };
+
+// Escape (27) ends the program, space (32) runs one step; all else nothing.
+KeyAction keyAction(unsigned char key);
+
+// A button press anchors a drag at (x, y).
+void beginDrag(int x, int y);
+
+// Motion with a button held, or the release: one degree per pixel measured
+// from the anchor, whatever the angles did in between. Moving down raises the
+// x angle, moving right raises the z angle.
+void dragTo(int x, int y);
+
+// The pop-up menu's entries and their values.
+enum class MenuAction { None, Auto, Stop, Step, AntiAlias, Save };
+constexpr int kMenuStep = 0;
+constexpr int kMenuAuto = 1;
+constexpr int kMenuStop = 2;
+constexpr int kMenuAntiAlias = 3;
+constexpr int kMenuSave = 4;
+
+MenuAction menuAction(int value);
+
+// Whether the entry is followed by a redisplay: all of them but "Anti-Alias",
+// whose frame would otherwise be overdrawn at once.
+bool menuRedisplays(int value);

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+struct SceneObject;
+
+// Result files: one text file per object, "<name>.6d", holding the welded
+// vertices and every triangle's corner indices and radiosity. Lines end in
+// CR LF on every platform, so files compare byte for byte wherever they were
+// written.
+
+// A real as printf's %.6g writes it, except that the exponent always has a
+// sign and three digits (1.234e-005, 1.23457e+006). Not-a-number is "nan",
+// infinities "inf" and "-inf".
+std::string formatReal(double value);
+
+// An integer in plain decimal.
+std::string formatInt(long long value);
+
+// The whole file text of an object, CR LF line ends included.
+std::string formatResult(const SceneObject& object);
+
+// The path an object's result is saved to: "<name>.6d", inside `dir` unless
+// `dir` is empty or the name is an absolute path.
+std::string resultPath(const SceneObject& object, const std::string& dir);
+
+// The file operations a save goes through. The default one is the operating
+// system; tests put in one that fails on purpose. Each returns 0 on success,
+// or an errno value.
+struct ResultFileOps {
+    virtual ~ResultFileOps() = default;
+    // Creates `path` exclusively for writing; sets *fd.
+    virtual int create(const std::string& path, int* fd);
+    // Writes all of `size` bytes.
+    virtual int write(int fd, const char* data, std::size_t size);
+    virtual int sync(int fd);
+    virtual int close(int fd);
+    virtual int rename(const std::string& from, const std::string& to);
+    virtual int remove(const std::string& path);
+};
+
+struct SaveStatus {
+    bool ok = true;
+    std::string path;    // the file that was (or should have been) written
+    std::string reason;  // why it failed; empty on success
+};
+
+// Writes an object's result file. The text goes to a temporary file next to
+// the target, which is synced, closed and renamed over the target only when
+// every step succeeded; on any failure the previous file stays as it was, the
+// temporary file is removed, and one line "Cannot save <path>: <reason>" is
+// printed on standard output.
+SaveStatus saveResult(const SceneObject& object, const std::string& dir = std::string(),
+                      ResultFileOps* ops = nullptr);

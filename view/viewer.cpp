@@ -1,0 +1,138 @@
+#include "view/viewer.h"
+
+#include <GL/glut.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "radiosity/solver.h"
+#include "scene/scene.h"
+#include "scene/settings.h"
+#include "view/antialias.h"
+#include "view/commands.h"
+#include "view/result_writer.h"
+#include "view/shading.h"
+
+namespace {
+
+// The shaded scene; display list 2 is the solver's item buffer.
+constexpr int kShadedList = 1;
+
+// One step by hand (space key, menu "Step"): the idle step with all it does
+// by itself, then the progress line once more with the advanced counter and a
+// fresh picture, whether the solver is running or stopped.
+void stepByHand() {
+    idleCallback();
+    std::printf("Convergence %2.5f\t\tStep %d\n", convergenceMeasure, stepCounter);
+    std::fflush(stdout);  // like the solver's own line: seen at once through a pipe
+    buildShadedList();
+    glutPostRedisplay();
+}
+
+void saveAllResults() {
+    // Into the working directory, in object order; a failed save prints its
+    // own line and the others still go ahead.
+    for (int i = 0; i < objectCount && i < static_cast<int>(objects.size()); ++i) {
+        saveResult(objects[static_cast<std::size_t>(i)]);
+    }
+}
+
+}  // namespace
+
+void idleCallback() {
+    const StepOutcome outcome = idleStep();
+    if (outcome.report) {
+        buildShadedList();
+        glutPostRedisplay();
+    }
+    if (outcome.converged) glutIdleFunc(nullptr);
+}
+
+void displayCallback() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(settings.fov, 1.0, settings.nearPlane, settings.farPlane);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z,
+              cameraUp.x, cameraUp.y, cameraUp.z);
+    glRotatef(viewAngleX, 1.0f, 0.0f, 0.0f);
+    glRotatef(viewAngleZ, 0.0f, 0.0f, 1.0f);
+    glCallList(kShadedList);
+    glutSwapBuffers();
+}
+
+void keyboardCallback(unsigned char key, int, int) {
+    switch (keyAction(key)) {
+        case KeyAction::Exit:
+            std::exit(0);  // the standard exit flushes standard output
+        case KeyAction::Step:
+            stepByHand();
+            break;
+        case KeyAction::None:
+            break;
+    }
+}
+
+void specialCallback(int key, int, int) {
+    if (applyArrowKey(key)) glutPostRedisplay();
+}
+
+void mouseCallback(int, int state, int x, int y) {
+    // Every button that gets here acts alike; the right one belongs to the menu.
+    if (state == GLUT_UP) {
+        dragTo(x, y);
+    } else {
+        beginDrag(x, y);
+    }
+}
+
+void motionCallback(int x, int y) {
+    dragTo(x, y);
+    glutPostRedisplay();
+}
+
+void menuCallback(int value) {
+    switch (menuAction(value)) {
+        case MenuAction::Auto:
+            glutIdleFunc(idleCallback);
+            break;
+        case MenuAction::Stop:
+            glutIdleFunc(nullptr);
+            break;
+        case MenuAction::Step:
+            stepByHand();
+            break;
+        case MenuAction::AntiAlias:
+            drawAntialiased(kShadedList);
+            glutSwapBuffers();
+            break;
+        case MenuAction::Save:
+            saveAllResults();
+            break;
+        case MenuAction::None:
+            break;
+    }
+    if (menuRedisplays(value)) glutPostRedisplay();
+}
+
+void reshapeCallback(int, int) {}
+
+void installViewerCallbacks() {
+    glutDisplayFunc(displayCallback);
+    glutKeyboardFunc(keyboardCallback);
+    glutSpecialFunc(specialCallback);
+    glutMouseFunc(mouseCallback);
+    glutMotionFunc(motionCallback);
+    glutIdleFunc(idleCallback);
+    glutReshapeFunc(reshapeCallback);
+
+    glutCreateMenu(menuCallback);
+    glutAddMenuEntry("Auto", kMenuAuto);
+    glutAddMenuEntry("Stop", kMenuStop);
+    glutAddMenuEntry("Step", kMenuStep);
+    glutAddMenuEntry("Anti-Alias", kMenuAntiAlias);
+    glutAddMenuEntry("Save6d", kMenuSave);
+    glutAttachMenu(GLUT_RIGHT_BUTTON);
+}
