@@ -29,27 +29,22 @@ require_x_tools() {
   done
 }
 
-# start_xvfb [depth]: starts a server on a free display and exports DISPLAY.
+# start_xvfb [depth]: starts a server and exports DISPLAY. With -displayfd
+# Xvfb picks a free display number itself and writes it once it is ready, so
+# tests running in parallel never end up on the same server.
 start_xvfb() {
-  local depth="${1:-24}" n
-  for n in $(seq 90 250); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 "1024x768x$depth" -nolisten tcp >/dev/null 2>&1 &
-    local pid=$!
-    local i
-    for i in $(seq 1 100); do
-      # Ready once a client can connect, not merely when the socket exists.
-      if [ -e "/tmp/.X11-unix/X$n" ] && DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1; then
-        E2E_PIDS+=("$pid")
-        export DISPLAY=":$n"
-        return 0
-      fi
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.05
-    done
-    kill "$pid" 2>/dev/null || true
+  local depth="${1:-24}" file="$E2E_TMP/display.$RANDOM"
+  # -noreset: without it the server resets whenever its last client leaves,
+  # and a program connecting during the reset fails to open the display.
+  Xvfb -displayfd 9 -screen 0 "1024x768x$depth" -nolisten tcp -noreset 9>"$file" >/dev/null 2>&1 &
+  E2E_PIDS+=($!)
+  local deadline=$((SECONDS + 20))
+  until grep -qE '^[0-9]+$' "$file" 2>/dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "Xvfb did not start"
+    sleep 0.02
   done
-  fail "could not start Xvfb"
+  export DISPLAY=":$(head -n 1 "$file")"
+  wait_for xdotool getmouselocation || fail "cannot connect to Xvfb on $DISPLAY"
 }
 
 # wait_for CMD...: polls a command for up to $WAIT_SECONDS (default 20 s).

@@ -65,24 +65,25 @@ class VirtualScreen:
     available so that a window can keep its picture while a menu covers it."""
 
     def __init__(self):
-        self.proc = None
-        for number in range(91, 160):
-            if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
-                continue
-            proc = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24",
-                                     "-nolisten", "tcp",
-                                     "+bs", "-noreset"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            socket = "/tmp/.X11-unix/X%d" % number
-            end = time.monotonic() + 10
-            while proc.poll() is None and not os.path.exists(socket) and time.monotonic() < end:
-                time.sleep(0.02)
-            if proc.poll() is None and os.path.exists(socket):
-                self.proc = proc
-                self.display = ":%d" % number
-                os.environ["DISPLAY"] = self.display
-                return
-            stop(proc)  # lost a race for that number, or too slow: try the next
-        raise Failure("could not start Xvfb on any display number")
+        # -displayfd: Xvfb takes a free display number itself and writes it to
+        # the pipe once it is ready, so parallel tests never share a server.
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                                      "-nolisten", "tcp", "+bs", "-noreset"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
+        os.close(write_end)
+        number = b""
+        with os.fdopen(read_end, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        if not number.strip().isdigit():
+            stop(self.proc)
+            raise Failure("could not start Xvfb")
+        self.display = ":%d" % int(number)
+        os.environ["DISPLAY"] = self.display
 
     def close(self):
         stop(self.proc)

@@ -1,0 +1,222 @@
+#include "app/bench_step.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/bench_scene.h"
+#include "radiosity/hemicube.h"
+#include "radiosity/solver.h"
+#include "radiosity/weights.h"
+#include "scene/scene.h"
+#include "scene/settings.h"
+#include "view/shading.h"
+
+double msSince(BenchClock::time_point start) {
+    return std::chrono::duration<double, std::milli>(BenchClock::now() - start).count();
+}
+
+double medianOf(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const size_t m = v.size() / 2;
+    return v.size() % 2 ? v[m] : 0.5 * (v[m - 1] + v[m]);
+}
+
+namespace {
+
+double mean(const std::vector<double>& v) {
+    double s = 0.0;
+    for (const double x : v) s += x;
+    return v.empty() ? 0.0 : s / static_cast<double>(v.size());
+}
+
+// What one face capture of a step looked at, so it can be drawn again.
+struct RecordedFace {
+    Vec3 position;
+    Vec3 normal;
+    Vec3 centre;
+    Vec3 up;
+    bool top = false;
+};
+
+// Passes every face on to the real capturer, remembering the view and the
+// time spent inside the capture.
+class RecordingCapturer : public FaceCapturer {
+  public:
+    explicit RecordingCapturer(FaceCapturer& inner) : inner_(&inner) {}
+    void captureFace(const double* weights, int rowCount) override {
+        faces.push_back({shooterState.position, shooterState.normal, hemicubeCentre, hemicubeUp,
+                         rowCount == settings.N});
+        const BenchClock::time_point start = BenchClock::now();
+        inner_->captureFace(weights, rowCount);
+        insideMs += msSince(start);
+    }
+    std::vector<RecordedFace> faces;
+    double insideMs = 0.0;
+
+  private:
+    FaceCapturer* inner_;
+};
+
+// Draws the recorded faces again through cap (with its current options).
+void replay(HemicubeCapturer& cap, const std::vector<RecordedFace>& faces, size_t first, size_t count) {
+    const ShooterState saved = shooterState;
+    for (size_t k = first; k < first + count && k < faces.size(); ++k) {
+        const RecordedFace& f = faces[k];
+        shooterState.position = f.position;
+        shooterState.normal = f.normal;
+        hemicubeCentre = f.centre;
+        hemicubeUp = f.up;
+        cap.captureFace(f.top ? topTable.data() : sideTable.data(), f.top ? settings.N : settings.H);
+    }
+    shooterState = saved;
+}
+
+// The accumulators as a flat list, zeroed afterwards.
+std::vector<double> takeFormFactors() {
+    std::vector<double> out;
+    for (SceneObject& o : objects) {
+        for (auto& t : o.triangles) {
+            out.push_back(t->formFactor);
+            t->formFactor = 0.0;
+        }
+    }
+    return out;
+}
+
+double largestDifference(const std::vector<double>& a, const std::vector<double>& b) {
+    double worst = 0.0;
+    for (size_t k = 0; k < a.size() && k < b.size(); ++k) worst = std::max(worst, std::fabs(a[k] - b[k]));
+    return worst;
+}
+
+void setResolution(int n) {
+    settings.N = n;
+    settings.H = n / 2;
+    buildTopTable();
+    buildSideTable();
+}
+
+// One step as the idle callback runs it, without the progress line.
+double timedStep() {
+    const BenchClock::time_point start = BenchClock::now();
+    shootStep();
+    const ShooterState& s = shooterState;
+    if (s.objectIndex >= 0 && s.objectIndex < static_cast<int>(objects.size())) {
+        SceneObject& o = objects[static_cast<size_t>(s.objectIndex)];
+        if (s.triangleIndex >= 0 && s.triangleIndex < o.triangleCount())
+            o.triangles[static_cast<size_t>(s.triangleIndex)]->unshot = Vec3();
+    }
+    return msSince(start);
+}
+
+}  // namespace
+
+BenchRow measureBenchScene(int target, int n, int steps) {
+    BenchRow row;
+    resetSettings();
+    settings.stopAt = 0.0;  // never converge during the run
+    const std::string problem = loadBenchScene(makeBenchRoom(target));
+    if (!problem.empty()) {
+        row.error = problem;
+        return row;
+    }
+    for (const SceneObject& o : objects) row.triangles += o.triangleCount();
+    row.n = n;
+    row.steps = steps;
+    setResolution(n);
+    const std::string limits = buildItemBuffer();
+    if (!limits.empty()) {
+        row.error = limits;
+        return row;
+    }
+
+    HemicubeCapturer fast(CaptureMode::Fast);
+    HemicubeCapturer literal(CaptureMode::Literal);
+    if (!fast.ok() || !literal.ok()) {
+        row.error = (fast.ok() ? literal : fast).error();
+        return row;
+    }
+    RecordingCapturer recorder(fast);
+    setFaceCapturer(&recorder);
+
+    // Warm up (uploads, caches), then start the solution afresh.
+    initSolver();
+    for (int k = 0; k < 3; ++k) timedStep();
+    initSolver();
+    recorder.faces.clear();
+    recorder.insideMs = 0.0;
+    fast.resetStats();
+
+    // Each step is followed by its reference paths on the same five faces,
+    // so that the load of a shared machine touches all three alike: the
+    // floor (drawn and read back, nothing decoded) and the literal
+    // path (plus the step's own receive pass, the same code in both).
+    CaptureOptions drawOnly = fast.options();
+    drawOnly.decode = false;
+    std::vector<double> stepMs, floorMs, literalMs;
+    double drawRead = 0.0, sum = 0.0, receive = 0.0;
+    long long drawn = 0, groups = 0;
+    for (int k = 0; k < steps; ++k) {
+        const size_t first = recorder.faces.size();
+        const double inside = recorder.insideMs;
+        fast.resetStats();
+        stepMs.push_back(timedStep());
+        const double receiveMs = stepMs.back() - (recorder.insideMs - inside);
+        drawRead += fast.stats().drawReadSeconds * 1000.0;
+        sum += fast.stats().sumSeconds * 1000.0;
+        drawn += fast.stats().trianglesDrawn;
+        groups += fast.stats().trianglesTotal;
+        receive += receiveMs;
+
+        fast.setOptions(drawOnly);
+        BenchClock::time_point start = BenchClock::now();
+        replay(fast, recorder.faces, first, 5);
+        floorMs.push_back(msSince(start));
+        fast.setMode(CaptureMode::Fast);
+
+        start = BenchClock::now();
+        replay(literal, recorder.faces, first, 5);
+        literalMs.push_back(msSince(start) + receiveMs);
+        takeFormFactors();
+    }
+    row.meanMs = mean(stepMs);
+    row.medianMs = medianOf(stepMs);
+    row.captureMs = drawRead / steps;
+    row.sumMs = sum / steps;
+    row.receiveMs = receive / steps;
+    row.drawnShare = groups > 0 ? static_cast<double>(drawn) / static_cast<double>(groups) : 1.0;
+    row.floorMs = medianOf(floorMs);
+    row.literalMs = medianOf(literalMs);
+
+    std::vector<double> listMs;
+    for (int k = 0; k < 3; ++k) {
+        const BenchClock::time_point start = BenchClock::now();
+        buildShadedList();
+        listMs.push_back(msSince(start));
+    }
+    row.listMs = medianOf(listMs);
+
+    const std::vector<RecordedFace> faces = recorder.faces;
+    // Form factors of the first steps' faces: the step's path against the
+    // full-face path, and the full-face path against itself at 2N.
+    const size_t compared = std::min<size_t>(faces.size() / 5, 8);
+    std::vector<std::vector<double>> full;
+    for (size_t s = 0; s < compared; ++s) {
+        replay(fast, faces, 5 * s, 5);
+        const std::vector<double> a = takeFormFactors();
+        replay(literal, faces, 5 * s, 5);
+        full.push_back(takeFormFactors());
+        row.maxDiff = std::max(row.maxDiff, largestDifference(a, full.back()));
+    }
+    setResolution(2 * n);
+    for (size_t s = 0; s < compared; ++s) {
+        replay(literal, faces, 5 * s, 5);
+        row.samplingDiff = std::max(row.samplingDiff, largestDifference(takeFormFactors(), full[s]));
+    }
+    setResolution(n);
+
+    setFaceCapturer(nullptr);
+    return row;
+}
+
