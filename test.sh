@@ -35,8 +35,9 @@ if [ "$sanitize" = 1 ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLUMETRA_SANITIZE=ON -DLUMETRA_WERROR=$werror >/dev/null
   cmake --build build-asan -j"$jobs"
   # Mesa's drivers leak by design at exit; leaks in our own code still show in
-  # the fuzzers, which run without the GL stack.
-  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  # the fuzzers, which run without the GL stack. Tests may run the programs
+  # under stdbuf, whose LD_PRELOAD library would otherwise stop ASan at start.
+  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs"
 fi
 

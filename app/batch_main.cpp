@@ -2,7 +2,6 @@
 // the viewer's loading, solver and messages, then writes the result files and
 // optionally a picture.
 
-#include <GL/gl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,9 +14,9 @@
 #include "app/batch_options.h"
 #include "app/config.h"
 #include "app/headless_context.h"
+#include "app/solver_setup.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/solver.h"
-#include "radiosity/weights.h"
 #include "scene/scene.h"
 #include "scene/settings.h"
 #include "view/picture.h"
@@ -89,19 +88,18 @@ int main(int argc, char** argv) {
     if (!config.fileRead) return fail(kExitScene, options.config + ": cannot read the configuration file");
     if (!config.ok()) return fail(kExitScene, options.config + ": the scene cannot be solved (see above)");
 
+    // stop_at 0 or below never stops by itself: only a limit ends the run.
+    if (!(settings.stopAt > 0.0) && options.maxSteps < 0 && options.maxSeconds < 0.0) {
+        return fail(kExitUsage, options.config + ": stop_at = " + std::to_string(settings.stopAt) +
+                                    " never stops by itself; give --steps or --seconds");
+    }
+
     HeadlessContext context;
     if (!context.ok()) return fail(kExitScene, "no OpenGL context: " + context.error());
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-
-    HemicubeCapturer capturer;
-    if (!capturer.ok()) return fail(kExitScene, options.config + ": " + capturer.error());
-    setFaceCapturer(&capturer);
-    buildTopTable();
-    buildSideTable();
-    const std::string limits = buildItemBuffer();
-    if (!limits.empty()) return fail(kExitScene, options.config + ": " + limits);
-    if (!initSolver()) return fail(kExitScene, options.config + ": nothing to solve");
+    std::unique_ptr<HemicubeCapturer> capturer;
+    const std::string problem = prepareSolver(capturer);
+    if (!problem.empty()) return fail(kExitScene, options.config + ": " + problem);
+    if (!initSolver()) return fail(kExitScene, options.config + ": no object emits light, nothing to solve");
 
     // Solve: stop_at, --steps or --seconds, whichever comes first.
     ProgressLine progress;

@@ -96,6 +96,8 @@ ConfigResult readSettings(const std::string& path) {
     result.fileRead = IniFile::load(path, ini, why);
     if (!result.fileRead) {
         result.warnings.push_back(path + ": cannot read the configuration (" + why + "); using the defaults");
+    } else if (ini.empty()) {
+        result.warnings.push_back(path + ": no settings found (no \"key = value\" line in a section); using the defaults");
     }
 
     resetSettings();

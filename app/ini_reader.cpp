@@ -52,6 +52,7 @@ IniFile IniFile::parse(std::istream& in) {
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);
         }
+        ini.index_.emplace(section + '\n' + key, ini.entries_.size());  // the first one wins
         ini.entries_.push_back(Entry{section, std::move(key), std::move(value), number});
     }
     return ini;
@@ -62,6 +63,10 @@ bool IniFile::load(const std::string& path, IniFile& out, std::string& error) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         error = "is a directory";
+        return false;
+    }
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        error = "is not a regular file";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
@@ -79,12 +84,8 @@ bool IniFile::load(const std::string& path, IniFile& out, std::string& error) {
 }
 
 const IniFile::Entry* IniFile::find(const std::string& section, const std::string& key) const {
-    const std::string s = lower(section);
-    const std::string k = lower(key);
-    for (const Entry& e : entries_) {
-        if (e.section == s && e.key == k) return &e;
-    }
-    return nullptr;
+    const auto it = index_.find(lower(section) + '\n' + lower(key));
+    return it == index_.end() ? nullptr : &entries_[it->second];
 }
 
 bool IniFile::hasKey(const std::string& section, const std::string& key) const {

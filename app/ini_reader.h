@@ -2,6 +2,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // A reader for Windows-style profile (INI) files with the lookup rules the
@@ -30,6 +31,8 @@ public:
     static bool load(const std::string& path, IniFile& out, std::string& error);
 
     bool hasKey(const std::string& section, const std::string& key) const;
+    // True when no key line was found at all.
+    bool empty() const { return entries_.empty(); }
     int getInt(const std::string& section, const std::string& key, int fallback) const;
     std::string getString(const std::string& section, const std::string& key, const std::string& fallback) const;
     // Line number (1-based) of a key, 0 when absent; for messages.
@@ -44,6 +47,9 @@ private:
     };
     const Entry* find(const std::string& section, const std::string& key) const;
     std::vector<Entry> entries_;
+    // "section\nkey" (lower case) -> its first entry, so a lookup does not
+    // scan a file of millions of lines.
+    std::unordered_map<std::string, size_t> index_;
 };
 
 // Integer conversion of a profile value: leading blanks skipped, optional

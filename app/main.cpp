@@ -9,9 +9,9 @@
 #include <string>
 
 #include "app/config.h"
+#include "app/solver_setup.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/solver.h"
-#include "radiosity/weights.h"
 #include "scene/settings.h"
 #include "view/viewer.h"
 
@@ -53,23 +53,13 @@ int main(int argc, char** argv) {
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH | GLUT_ACCUM);
     glutCreateWindow("LUMETRA");
     installViewerCallbacks();
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-
-    capturer = std::make_unique<HemicubeCapturer>();
-    if (!capturer->ok()) {
-        std::fprintf(stderr, "%s: resolution = %d: %s\n", path.c_str(), settings.N, capturer->error().c_str());
+    const std::string problem = prepareSolver(capturer);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
         return 0;
     }
-    setFaceCapturer(capturer.get());
-    buildTopTable();
-    buildSideTable();
-    const std::string limits = buildItemBuffer();
-    if (!limits.empty()) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), limits.c_str());
-        return 0;
-    }
-    initSolver();
+    // Without an emitter the scene is still shown; the solver stays stopped.
+    if (!initSolver()) std::fprintf(stderr, "%s: no object emits light (all emission keys 0?)\n", path.c_str());
     glutMainLoop();
     return 0;
 }

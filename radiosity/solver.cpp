@@ -150,7 +150,11 @@ double receiveAndSelect() {
                 tri.unshot = tri.unshot + gain;
                 tri.radiosity = tri.radiosity + gain;
             }
-            tri.formFactor = 0.0;
+            // Most triangles were seen by no face: leave their records
+            // untouched (a store would dirty every cache line of the scene).
+            if (tri.formFactor != 0.0) {
+                tri.formFactor = 0.0;
+            }
             const double e = energyOf(tri);
             if (e > best) {
                 best = e;

@@ -48,6 +48,11 @@ struct WeldNode {
     int index = 0;
 };
 
+// One past the most triangles an object may hold (the item buffer codes
+// 65535): the reader stops there, so a huge file is refused without being
+// read and welded whole.
+constexpr int kMaxTrianglesRead = 65536;
+
 constexpr int kWeldBuckets = 1000;
 constexpr double kWeldTolerance = 0.001;
 

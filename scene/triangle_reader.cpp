@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 
 #include "scene/scene.h"
@@ -99,12 +100,13 @@ struct NumberScanner {
         const auto r = std::from_chars(first, text.data() + p, value);
         if (r.ec == std::errc::result_out_of_range) {
             // Underflow is harmless (the value is as good as 0); overflow is not.
-            const std::string s(text.data() + start, p - start);
-            value = std::strtod(s.c_str(), nullptr);
-            if (std::fabs(value) > 1.0) {
-                token = s;
-                return Result::OutOfRange;
-            }
+            value = std::strtod(std::string(text.data() + start, p - start).c_str(), nullptr);
+        }
+        // GL draws in single precision, where a larger coordinate is
+        // infinite; within it, areas and normals stay finite in double.
+        if (!(std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max()))) {
+            token.assign(text.data() + start, p - start);
+            return Result::OutOfRange;
         }
         return Result::Ok;
     }
@@ -127,12 +129,23 @@ LoadReport SceneObject::loadTriangles(std::istream& in) {
 
     double c[9];
     for (;;) {
+        if (triangleCount() >= kMaxTrianglesRead) {
+            scan.skipSpace();
+            if (scan.pos < text.size()) {
+                report.problem = "more than " + std::to_string(kMaxTrianglesRead - 1) +
+                                 " triangles; the rest of the file is not read";
+                report.problemLine = scan.line;
+            }
+            break;
+        }
         int got = 0;
         std::string token;
         NumberScanner::Result r = NumberScanner::Result::Ok;
+        int firstLine = 0;  // line of the triangle's first number, for a short last triangle
         for (; got < 9; ++got) {
             r = scan.next(c[got], token);
             if (r != NumberScanner::Result::Ok) break;
+            if (got == 0) firstLine = scan.line;
         }
         if (got < 9) {
             if (r == NumberScanner::Result::NotANumber) {
@@ -143,7 +156,9 @@ LoadReport SceneObject::loadTriangles(std::istream& in) {
                 report.problem = std::to_string(got) + " number" + (got == 1 ? "" : "s") +
                                  " left over at the end (an incomplete triangle), ignored";
             }
-            if (!report.problem.empty()) report.problemLine = scan.line;
+            if (!report.problem.empty()) {
+                report.problemLine = r == NumberScanner::Result::End ? firstLine : scan.line;
+            }
             break;
         }
         triangles.push_back(std::make_unique<Triangle>());
@@ -174,6 +189,10 @@ int SceneObject::loadTriangleFile(const std::string& path, LoadReport* report) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         out.problem = "is a directory, not a triangle file";
+        return 0;
+    }
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        out.problem = "is not a regular file";  // a fifo or device could block or never end
         return 0;
     }
     std::ifstream in(path, std::ios::binary);

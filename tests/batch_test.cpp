@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -178,6 +179,21 @@ TEST(BatchTool, ExitCodesNameTheProblem) {
 
     dir.write("dark.ini", "[settings]\nobjects=1\n[object_0]\nfile=box.tri\nemission_r=0\nemission_g=0\nemission_b=0\n");
     EXPECT_EQ(run(dir, "dark.ini").code, 2);
+
+    // stop_at 0 never ends by itself: refused unless a limit is given.
+    std::string neverStops = kCubeIni;
+    neverStops.replace(neverStops.find("stop_at=0.001"), 13, "stop_at=0");
+    dir.write("forever.ini", neverStops);
+    Result forever = run(dir, "forever.ini");
+    EXPECT_EQ(forever.code, 1);
+    EXPECT_NE(forever.err.find("--steps"), std::string::npos) << forever.err;
+    EXPECT_EQ(run(dir, "forever.ini --steps 3").code, 0);
+
+    // A fifo would block the reader for ever; it is refused at once.
+    ASSERT_EQ(mkfifo((dir.path / "pipe.ini").c_str(), 0600), 0);
+    Result pipe = run(dir, "pipe.ini");
+    EXPECT_EQ(pipe.code, 2);
+    EXPECT_NE(pipe.err.find("not a regular file"), std::string::npos) << pipe.err;
 
     Result folder = run(dir, "box.ini --out blocker/sub");
     EXPECT_EQ(folder.code, 3);
