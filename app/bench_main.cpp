@@ -21,6 +21,7 @@
 #include "app/bench_step.h"
 #include "app/headless_context.h"
 #include "radiosity/hemicube.h"
+#include "radiosity/offscreen_target.h"
 #include "radiosity/weights.h"
 #include "scene/scene.h"
 
@@ -125,13 +126,9 @@ void timeLoading() {
 
 // How long reading back one N x N face takes in each layout (same target).
 void timeReadBack(int n) {
-    GLuint fb = 0, colour = 0;
-    glGenFramebuffers(1, &fb);
-    glGenRenderbuffers(1, &colour);
-    glBindRenderbuffer(GL_RENDERBUFFER, colour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, n, n);
-    glBindFramebuffer(GL_FRAMEBUFFER, fb);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+    OffscreenTarget target;
+    if (!target.create(n).empty()) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     std::vector<unsigned char> pixels(static_cast<size_t>(n) * n * 4);
     struct Format {
@@ -157,8 +154,6 @@ void timeReadBack(int n) {
     }
     note("\n");
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glDeleteRenderbuffers(1, &colour);
-    glDeleteFramebuffers(1, &fb);
 }
 
 const char* glText(GLenum name) {

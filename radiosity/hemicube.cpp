@@ -82,7 +82,6 @@ HemicubeCapturer::HemicubeCapturer(CaptureMode mode) : mode_(mode), options_(cap
 }
 
 HemicubeCapturer::~HemicubeCapturer() {
-    releaseTarget();
     releaseGroups();
 }
 
@@ -163,63 +162,14 @@ void HemicubeCapturer::drawVisibleGroups(bool upperHalfOnly) {
     glBindVertexArray(static_cast<GLuint>(previousArray));
 }
 
-void HemicubeCapturer::releaseTarget() {
-    if (framebuffer_ != 0) glDeleteFramebuffers(1, &framebuffer_);
-    if (colourBuffer_ != 0) glDeleteRenderbuffers(1, &colourBuffer_);
-    if (depthBuffer_ != 0) glDeleteRenderbuffers(1, &depthBuffer_);
-    framebuffer_ = colourBuffer_ = depthBuffer_ = 0;
-    size_ = 0;
-}
-
 bool HemicubeCapturer::ensureTarget(int size) {
-    if (size <= 0) {
-        error_ = "hemicube face size " + std::to_string(size) + " is not positive";
+    if (target_.ready() && size == target_.size()) return true;
+    error_ = target_.create(size);
+    if (!error_.empty()) {
+        error_ = "hemicube face: " + error_;
         return false;
     }
-    if (framebuffer_ != 0 && size == size_) return true;
-    releaseTarget();
-
-    GLint maxSize = 0;
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
-    if (size > maxSize) {
-        error_ = "hemicube face size " + std::to_string(size) + " exceeds the largest off-screen buffer (" +
-                 std::to_string(maxSize) + ")";
-        return false;
-    }
-
-    GLint previousDraw = 0;
-    GLint previousRead = 0;
-    GLint previousRenderbuffer = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previousDraw);
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previousRead);
-    glGetIntegerv(GL_RENDERBUFFER_BINDING, &previousRenderbuffer);
-
-    glGenFramebuffers(1, &framebuffer_);
-    glGenRenderbuffers(1, &colourBuffer_);
-    glGenRenderbuffers(1, &depthBuffer_);
-    glBindRenderbuffer(GL_RENDERBUFFER, colourBuffer_);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size, size);
-    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, size, size);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourBuffer_);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
-    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-
-    glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(previousRenderbuffer));
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(previousDraw));
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(previousRead));
-
-    if (status != GL_FRAMEBUFFER_COMPLETE) {
-        releaseTarget();
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(status));
-        error_ = std::string("the off-screen hemicube buffer is incomplete (status ") + code + ")";
-        return false;
-    }
-    size_ = size;
     pixels_.assign(static_cast<size_t>(size) * static_cast<size_t>(size) * 4, 0);
-    error_.clear();
     return true;
 }
 
@@ -254,7 +204,7 @@ void HemicubeCapturer::captureFace(const double* weights, int rowCount) {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
 
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, target_.framebuffer());
     // The state a faithful item image needs: nearest surface wins, back
     // faces are not drawn, and the colours arrive unchanged.
     glEnable(GL_DEPTH_TEST);

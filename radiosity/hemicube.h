@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "radiosity/item_code.h"
+#include "radiosity/offscreen_target.h"
 #include "radiosity/item_groups.h"
 #include "radiosity/run_sum.h"
 #include "scene/vec3.h"
@@ -102,7 +103,6 @@ class HemicubeCapturer : public FaceCapturer {
 
   private:
     bool ensureTarget(int size);
-    void releaseTarget();
     bool ensureGroups();
     void releaseGroups();
     void drawVisibleGroups(bool upperHalfOnly);
@@ -110,10 +110,7 @@ class HemicubeCapturer : public FaceCapturer {
     CaptureMode mode_ = CaptureMode::Fast;
     CaptureOptions options_;
     CaptureStats stats_;
-    unsigned int framebuffer_ = 0;
-    unsigned int colourBuffer_ = 0;
-    unsigned int depthBuffer_ = 0;
-    int size_ = 0;
+    OffscreenTarget target_;
     std::vector<std::uint8_t> pixels_;  // N * N * 4 bytes, reused by every capture
     // The item groups' vertices on the GL side, uploaded when they change.
     unsigned int groupBuffer_ = 0;

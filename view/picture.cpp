@@ -4,6 +4,7 @@
 #include <GL/glext.h>
 #include <GL/glu.h>
 
+#include "radiosity/offscreen_target.h"
 #include "scene/settings.h"
 #include "view/antialias.h"
 #include "view/commands.h"
@@ -11,33 +12,6 @@
 namespace {
 
 constexpr int kShadedList = 1;
-
-// A colour + depth framebuffer object, bound for its lifetime.
-struct OffscreenTarget {
-    GLuint framebuffer = 0, colour = 0, depth = 0;
-    GLint previous = 0;
-
-    explicit OffscreenTarget(int size) {
-        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
-        glGenFramebuffers(1, &framebuffer);
-        glGenRenderbuffers(1, &colour);
-        glGenRenderbuffers(1, &depth);
-        glBindRenderbuffer(GL_RENDERBUFFER, colour);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size, size);
-        glBindRenderbuffer(GL_RENDERBUFFER, depth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, size, size);
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-    }
-    bool complete() const { return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
-    ~OffscreenTarget() {
-        glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
-        glDeleteRenderbuffers(1, &depth);
-        glDeleteRenderbuffers(1, &colour);
-        glDeleteFramebuffers(1, &framebuffer);
-    }
-};
 
 void drawPlain() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -57,19 +31,14 @@ void drawPlain() {
 
 Picture renderPicture(int size, bool antialiased) {
     Picture picture;
-    GLint maxSize = 0;
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
-    if (size < 1 || size > maxSize) {
-        picture.error = "picture size " + std::to_string(size) + " is outside 1.." + std::to_string(maxSize);
-        return picture;
-    }
+    OffscreenTarget target;
+    picture.error = target.create(size);
+    if (!picture.error.empty()) return picture;
     GLint viewport[4];
+    GLint previous = 0;
     glGetIntegerv(GL_VIEWPORT, viewport);
-    OffscreenTarget target(size);
-    if (!target.complete()) {
-        picture.error = "cannot make an off-screen picture of " + std::to_string(size) + " pixels";
-        return picture;
-    }
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
     glViewport(0, 0, size, size);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     if (antialiased) {
@@ -83,6 +52,7 @@ Picture renderPicture(int size, bool antialiased) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
 
     // GL's rows run bottom-up; pictures are stored top row first.
     picture.size = size;
