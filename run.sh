@@ -8,8 +8,8 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 
 "$here/scripts/install-deps.sh" build
-cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release -DLUMETRA_TESTS=OFF >/dev/null
-cmake --build "$here/build" -j2 >/dev/null
+cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$here/build" -j2 --target lumetra lumetra-batch >/dev/null
 
 if [ $# -eq 0 ]; then
   cd "$here"   # so that ./lumetra.ini is found
