@@ -49,8 +49,10 @@ int main(int argc, char** argv) {
 
     glutInitWindowSize(settings.N, settings.N);
     // Double-buffered RGB with depth, plus an accumulation buffer for the
-    // anti-aliased frame.
+    // anti-aliased frame where the display offers one (the frame averages its
+    // passes itself otherwise; many drivers have no accumulation visuals).
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH | GLUT_ACCUM);
+    if (!glutGet(GLUT_DISPLAY_MODE_POSSIBLE)) glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutCreateWindow("LUMETRA");
     installViewerCallbacks();
     const std::string problem = prepareSolver(capturer);
