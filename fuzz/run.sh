@@ -49,9 +49,11 @@ for t in "${targets[@]}"; do
   # -close_fd_mask=3 silences the programs' own output; libFuzzer and the
   # sanitizers still report on the saved standard error.
   # -rss_limit_mb keeps a runaway allocation a finding, not a swapped machine.
+  # A fixed seed (FUZZ_SEED, default 1) makes the short runs repeatable; long
+  # hunts pass FUZZ_SEED=0 for a fresh one each time.
   if ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 LSAN_OPTIONS=suppressions="$PWD/fuzz/lsan.supp" \
      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-     "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+     "$bin" -max_total_time="$seconds" -seed="${FUZZ_SEED:-1}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
        -close_fd_mask=3 -artifact_prefix="$PWD/$build/findings/$t-" "${dict[@]}" "$work" >"$log" 2>&1; then
     runs="$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || true)"
     [ -n "$runs" ] || runs="$(grep -oE '#[0-9]+' "$log" | tail -n 1 | tr -d '#')"

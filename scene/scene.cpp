@@ -22,7 +22,19 @@ void Triangle::computeNormal() {
     normal.x = p0.y * (p1.z - p2.z) + p1.y * (p2.z - p0.z) + p2.y * (p0.z - p1.z);
     normal.y = p0.z * (p1.x - p2.x) + p1.z * (p2.x - p0.x) + p2.z * (p0.x - p1.x);
     normal.z = p0.x * (p1.y - p2.y) + p1.x * (p2.y - p0.y) + p2.x * (p0.y - p1.y);
-    const double len = normal.length();
+    double len = normal.length();
+    if (!(len > 1e-150 && len < 1e150)) {
+        // The squares in the length under- or overflow for extreme
+        // coordinates; scale by the largest component first so the result
+        // is still a unit vector. Ordinary triangles never take this path.
+        const double m = std::max({std::fabs(normal.x), std::fabs(normal.y), std::fabs(normal.z)});
+        if (m > 0.0 && std::isfinite(m)) {
+            normal.x /= m;
+            normal.y /= m;
+            normal.z /= m;
+            len = normal.length();
+        }
+    }
     if (len > 0.0 && std::isfinite(len)) {
         normal.x /= len;
         normal.y /= len;
