@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/headless_context.h"
+#include "radiosity/offscreen_target.h"
 #include "scene/settings.h"
 #include "view/antialias.h"
 #include "view/commands.h"
@@ -19,6 +20,7 @@
 namespace {
 
 constexpr int kSize = 64;
+using Rgb = std::array<int, 3>;
 
 class AntialiasGl : public testing::Test {
   protected:
@@ -26,28 +28,16 @@ class AntialiasGl : public testing::Test {
         if (!context_.ok()) GTEST_SKIP() << context_.error();
         resetSettings();
         resetViewState();
-        glGenFramebuffers(1, &fbo_);
-        glGenRenderbuffers(2, rb_);
-        glBindRenderbuffer(GL_RENDERBUFFER, rb_[0]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kSize, kSize);
-        glBindRenderbuffer(GL_RENDERBUFFER, rb_[1]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, kSize, kSize);
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb_[0]);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, rb_[1]);
-        glDrawBuffer(GL_COLOR_ATTACHMENT0);
-        glReadBuffer(GL_COLOR_ATTACHMENT0);
+        ASSERT_EQ(target_.create(kSize), "");  // RGBA8 colour and a depth buffer
+        glBindFramebuffer(GL_FRAMEBUFFER, target_.framebuffer());
         glViewport(0, 0, kSize, kSize);
         glEnable(GL_DEPTH_TEST);
         glClearColor(0, 0, 0, 0);
-        ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
     }
     void TearDown() override {
         if (!context_.ok()) return;
         glDeleteLists(1, 1);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glDeleteFramebuffers(1, &fbo_);
-        glDeleteRenderbuffers(2, rb_);
     }
 
     // Display list 1: a square in the plane y = 0 (which the default camera
@@ -55,34 +45,31 @@ class AntialiasGl : public testing::Test {
     // down the middle of the picture, slightly slanted to hit every sub-pixel
     // position.
     static void compileHalfPlane(float r, float g, float b) {
+        const float corners[6][2] = {{-100, -100}, {0.4f, -100}, {-0.4f, 100},
+                                     {-100, -100}, {-0.4f, 100}, {-100, 100}};
         glNewList(1, GL_COMPILE);
         glColor3f(r, g, b);
         glBegin(GL_TRIANGLES);
-        glVertex3f(-100.0f, 0.0f, -100.0f);
-        glVertex3f(0.4f, 0.0f, -100.0f);
-        glVertex3f(-0.4f, 0.0f, 100.0f);
-        glVertex3f(-100.0f, 0.0f, -100.0f);
-        glVertex3f(-0.4f, 0.0f, 100.0f);
-        glVertex3f(-100.0f, 0.0f, 100.0f);
+        for (const auto& c : corners) glVertex3f(c[0], 0.0f, c[1]);
         glEnd();
         glEndList();
     }
 
-    static std::vector<std::array<int, 3>> readPicture() {
+    // The picture, row by row from the bottom.
+    static std::vector<Rgb> readPicture() {
         std::vector<unsigned char> bytes(kSize * kSize * 4);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, kSize, kSize, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
-        std::vector<std::array<int, 3>> px(kSize * kSize);
+        std::vector<Rgb> px(kSize * kSize);
         for (int i = 0; i < kSize * kSize; ++i) px[i] = {bytes[4 * i], bytes[4 * i + 1], bytes[4 * i + 2]};
         return px;
     }
-    static const std::array<int, 3>& at(const std::vector<std::array<int, 3>>& p, int x, int y) {
+    static const Rgb& at(const std::vector<Rgb>& p, int x, int y) {
         return p[static_cast<std::size_t>(y * kSize + x)];
     }
 
     HeadlessContext context_;
-    GLuint fbo_ = 0;
-    GLuint rb_[2] = {0, 0};
+    OffscreenTarget target_;  // released before the context goes
 };
 
 }  // namespace
@@ -92,12 +79,11 @@ TEST_F(AntialiasGl, KeepsUniformRegionsAndBlendsEdgesInEighths) {
     drawAntialiased(1);
     ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     const auto pic = readPicture();
-
     int blended = 0;
     for (int y = 0; y < kSize; ++y) {
         // Well inside the square: its colour exactly; well outside: black.
-        EXPECT_EQ(at(pic, 2, y), (std::array<int, 3>{77, 153, 230})) << "row " << y;
-        EXPECT_EQ(at(pic, kSize - 3, y), (std::array<int, 3>{0, 0, 0})) << "row " << y;
+        EXPECT_EQ(at(pic, 2, y), (Rgb{77, 153, 230})) << "row " << y;
+        EXPECT_EQ(at(pic, kSize - 3, y), (Rgb{0, 0, 0})) << "row " << y;
         for (int x = 0; x < kSize; ++x) {
             const int blue = at(pic, x, y)[2];
             if (blue == 0 || blue == 230) continue;
@@ -119,34 +105,31 @@ TEST_F(AntialiasGl, AppliesTheViewRotationInEveryPassAndUndoesIt) {
     drawAntialiased(1);
     ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     const auto pic = readPicture();
-    EXPECT_EQ(at(pic, 2, kSize / 2), (std::array<int, 3>{0, 0, 0}));
-    EXPECT_EQ(at(pic, kSize - 3, kSize / 2), (std::array<int, 3>{255, 255, 255}));
-
+    EXPECT_EQ(at(pic, 2, kSize / 2), (Rgb{0, 0, 0}));
+    EXPECT_EQ(at(pic, kSize - 3, kSize / 2), (Rgb{255, 255, 255}));
     // The modelview is left holding the camera alone.
     std::array<double, 16> left{}, camera{};
     glGetDoublev(GL_MODELVIEW_MATRIX, left.data());
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z,
-              cameraUp.x, cameraUp.y, cameraUp.z);
+    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z, cameraUp.x,
+              cameraUp.y, cameraUp.z);
     glGetDoublev(GL_MODELVIEW_MATRIX, camera.data());
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(left[i], camera[i], 1e-6) << i;
+    for (int i = 0; i < 16; ++i) { EXPECT_NEAR(left[i], camera[i], 1e-6) << i; }
 }
 
-TEST_F(AntialiasGl, NoFramebufferMeansNoDrawingAndNoError) {
+TEST_F(AntialiasGl, NoFramebufferOrNoListDrawsNothingWithoutError) {
+    // A missing list: the passes clear to black over a white picture.
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    drawAntialiased(1);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    for (const auto& p : readPicture()) { ASSERT_EQ(p, (Rgb{0, 0, 0})); }
     // The headless context's own framebuffer is incomplete: it has no surface.
     compileHalfPlane(1.0f, 1.0f, 1.0f);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     ASSERT_NE(glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
     drawAntialiased(1);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
-
-TEST_F(AntialiasGl, MissingListDrawsBlackWithoutError) {
-    glClearColor(1, 1, 1, 1);  // what the passes clear to is the point: leave it white
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0, 0, 0, 0);
-    drawAntialiased(1);
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    for (const auto& p : readPicture()) ASSERT_EQ(p, (std::array<int, 3>{0, 0, 0}));
 }

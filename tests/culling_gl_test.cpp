@@ -1,5 +1,6 @@
-// The culled capture on a real (headless) OpenGL context: drawing only the
-// groups a face can see must leave every pixel as drawing everything does.
+// The capture paths on a real (headless) OpenGL context: drawing only the
+// groups a face can see must leave every pixel as drawing everything does,
+// and the fast path must match the literal one.
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -7,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <vector>
+#include <numeric>
 
 #include "app/headless_context.h"
 #include "radiosity/hemicube.h"
@@ -16,8 +17,6 @@
 #include "scene_fixture.h"
 
 namespace {
-
-using fixture::Corners;
 
 class CulledCapture : public ::testing::Test {
   protected:
@@ -35,26 +34,20 @@ class CulledCapture : public ::testing::Test {
     }
 
     // A closed 4 x 4 x 4 room of finely cut walls (many groups each), a
-    // box-like cluster of panels, and two coincident triangles.
+    // cluster of tilted panels, and two coincident triangles.
     static void buildScene() {
         const double s = 2.0;
-        const int cells = 12;
-        fixture::addObject(fixture::grid(Vec3(-s, -s, -s), Vec3(2 * s, 0, 0), Vec3(0, 2 * s, 0), cells, cells));
-        fixture::addObject(fixture::grid(Vec3(-s, -s, s), Vec3(0, 2 * s, 0), Vec3(2 * s, 0, 0), cells, cells));
-        fixture::addObject(fixture::grid(Vec3(-s, -s, -s), Vec3(0, 0, 2 * s), Vec3(2 * s, 0, 0), cells, cells));
-        fixture::addObject(fixture::grid(Vec3(-s, s, -s), Vec3(2 * s, 0, 0), Vec3(0, 0, 2 * s), cells, cells));
-        fixture::addObject(fixture::grid(Vec3(-s, -s, -s), Vec3(0, 2 * s, 0), Vec3(0, 0, 2 * s), cells, cells));
-        fixture::addObject(fixture::grid(Vec3(s, -s, -s), Vec3(0, 0, 2 * s), Vec3(0, 2 * s, 0), cells, cells));
-        std::vector<Corners> panels = {
-            {Vec3(0.3, -0.7, 0.4), Vec3(1.1, 0.2, 0.9), Vec3(-0.2, 0.5, 1.3)},
-            {Vec3(-1.0, -0.4, 0.2), Vec3(-0.1, -1.2, 0.8), Vec3(-0.6, 0.3, 0.1)},
-            {Vec3(0.9, 0.8, -1.5), Vec3(0.2, 1.3, -0.6), Vec3(1.4, 1.1, -0.7)},
-            // The same triangle twice, facing down: equal depths everywhere,
-            // so the one drawn first must keep every pixel, in both paths.
-            {Vec3(-1.5, 1.0, 1.2), Vec3(-0.5, 1.6, 1.2), Vec3(-0.6, 0.4, 1.2)},
-            {Vec3(-1.5, 1.0, 1.2), Vec3(-0.5, 1.6, 1.2), Vec3(-0.6, 0.4, 1.2)},
-        };
-        fixture::addObject(panels);
+        const Vec3 x(2 * s, 0, 0), y(0, 2 * s, 0), z(0, 0, 2 * s), lo(-s, -s, -s);
+        const Vec3 origins[6] = {lo, Vec3(-s, -s, s), lo, Vec3(-s, s, -s), lo, Vec3(s, -s, -s)};
+        const Vec3 du[6] = {x, y, z, x, y, z}, dv[6] = {y, x, x, z, z, y};
+        for (int w = 0; w < 6; ++w) fixture::addObject(fixture::grid(origins[w], du[w], dv[w], 12, 12));
+        const fixture::Corners twice = {Vec3(-1.5, 1.0, 1.2), Vec3(-0.5, 1.6, 1.2), Vec3(-0.6, 0.4, 1.2)};
+        fixture::addObject({{Vec3(0.3, -0.7, 0.4), Vec3(1.1, 0.2, 0.9), Vec3(-0.2, 0.5, 1.3)},
+                            {Vec3(-1.0, -0.4, 0.2), Vec3(-0.1, -1.2, 0.8), Vec3(-0.6, 0.3, 0.1)},
+                            {Vec3(0.9, 0.8, -1.5), Vec3(0.2, 1.3, -0.6), Vec3(1.4, 1.1, -0.7)},
+                            // The same triangle twice, facing down: equal depths everywhere,
+                            // so the one drawn first must keep every pixel, in both paths.
+                            twice, twice});
     }
 
     // The five faces of a step from shooter position p and normal n, captured
@@ -65,34 +58,18 @@ class CulledCapture : public ::testing::Test {
         cap.setOptions(options);
         shooterState.position = p;
         shooterState.normal = n;
-        // Any unit vector across n gives a frame.
-        Vec3 u = n.cross(std::fabs(n.x) < 0.9 ? Vec3(1, 0, 0) : Vec3(0, 1, 0));
+        Vec3 u = n.cross(std::fabs(n.x) < 0.9 ? Vec3(1, 0, 0) : Vec3(0, 1, 0));  // any unit vector across n
         u.normalise();
         const Vec3 v = n.cross(u);
-        struct Face {
-            Vec3 up, dir;
-            const double* weights;
-            int rows;
-        };
-        const Face faces[] = {{u, n, topTable.data(), settings.N},
-                              {n, u, sideTable.data(), settings.H},
-                              {n, Vec3(-u.x, -u.y, -u.z), sideTable.data(), settings.H},
-                              {n, v, sideTable.data(), settings.H},
-                              {n, Vec3(-v.x, -v.y, -v.z), sideTable.data(), settings.H}};
-        for (const Face& f : faces) {
-            hemicubeUp = f.up;
-            hemicubeCentre = p + f.dir;
-            cap.captureFace(f.weights, f.rows);
+        const Vec3 ups[5] = {u, n, n, n, n};
+        const Vec3 dirs[5] = {n, u, Vec3(-u.x, -u.y, -u.z), v, Vec3(-v.x, -v.y, -v.z)};
+        for (int f = 0; f < 5; ++f) {
+            hemicubeUp = ups[f];
+            hemicubeCentre = p + dirs[f];
+            cap.captureFace(f == 0 ? topTable.data() : sideTable.data(), f == 0 ? settings.N : settings.H);
         }
         if (stats) *stats = cap.stats();
-        std::vector<double> out;
-        for (SceneObject& o : objects) {
-            for (auto& t : o.triangles) {
-                out.push_back(t->formFactor);
-                t->formFactor = 0.0;
-            }
-        }
-        return out;
+        return fixture::takeFormFactors();
     }
 
     struct Shooter {
@@ -111,56 +88,40 @@ class CulledCapture : public ::testing::Test {
     HeadlessContext gl;
 };
 
-TEST_F(CulledCapture, CullingChangesNoPixel) {
+// Culling may leave out much of the scene but no pixel it shows: with and
+// without groups the same pixels are summed the same way. The fast path
+// (culled groups, half side faces, RGBA) against the literal path (display
+// list 2, full faces, RGB): a pixel can only change hands where a triangle
+// edge crosses it, so every triangle agrees to a few pixels' weight; in a
+// closed room every pixel counts, so both totals are the whole hemicube's.
+TEST_F(CulledCapture, CullingChangesNoPixelAndFastPathMatchesTheFullFaces) {
     buildScene();
     ASSERT_EQ(buildItemBuffer(), "");
     ASSERT_GT(itemGroups.groups.size(), 30u);
-    CaptureOptions culled;  // the fast path
-    CaptureOptions whole = culled;
-    whole.cullGroups = false;  // display list 2 on the same half faces
-    CaptureOptions culledFull = captureOptionsFor(CaptureMode::Literal);
+    CaptureOptions culled, whole;  // the fast path, and display list 2 on the same half faces
+    whole.cullGroups = false;
+    const CaptureOptions literal = captureOptionsFor(CaptureMode::Literal);
+    CaptureOptions culledFull = literal;
     culledFull.cullGroups = true;  // groups on the literal path's full faces
-    for (const Shooter& s : shooters()) {
-        CaptureStats stats;
-        const std::vector<double> a = captureStep(culled, s.p, s.n, &stats);
-        const std::vector<double> b = captureStep(whole, s.p, s.n);
-        const std::vector<double> c = captureStep(culledFull, s.p, s.n);
-        const std::vector<double> d = captureStep(captureOptionsFor(CaptureMode::Literal), s.p, s.n);
-        // Culling must have left out a good part of the scene...
-        EXPECT_LT(stats.trianglesDrawn, stats.trianglesTotal * 2 / 3);
-        // ...and nothing it showed: the same pixels, summed the same way.
-        for (size_t k = 0; k < a.size(); ++k) {
-            EXPECT_EQ(a[k], b[k]) << "triangle " << k;
-            EXPECT_EQ(c[k], d[k]) << "triangle " << k;
-        }
-        // The first of two coincident triangles keeps what they show.
-        const size_t first = a.size() - 2;
-        EXPECT_EQ(a[first + 1], 0.0);
-        EXPECT_EQ(d[first + 1], 0.0);
-    }
-}
-
-// The fast path (culled groups, half side faces, RGBA) against the literal
-// path (display list 2, full faces, RGB): a pixel can only change hands where
-// a triangle edge crosses it, so every triangle's form factor agrees to a
-// few pixels' weight, and the totals (a closed room: every pixel counts)
-// agree to rounding.
-TEST_F(CulledCapture, FastPathMatchesTheFullFaces) {
-    buildScene();
-    ASSERT_EQ(buildItemBuffer(), "");
     const double pixel = *std::max_element(topTable.begin(), topTable.end());
+    const double all = 4 * std::accumulate(topTable.begin(), topTable.end(), 0.0) +
+                       8 * std::accumulate(sideTable.begin(), sideTable.end(), 0.0);
     double worst = 0;
     for (const Shooter& s : shooters()) {
-        const std::vector<double> fast = captureStep(CaptureOptions{}, s.p, s.n);
-        const std::vector<double> full = captureStep(captureOptionsFor(CaptureMode::Literal), s.p, s.n);
-        double fastTotal = 0, fullTotal = 0;
-        for (size_t k = 0; k < fast.size(); ++k) {
-            EXPECT_NEAR(fast[k], full[k], 3 * pixel) << "triangle " << k;
-            worst = std::max(worst, std::fabs(fast[k] - full[k]));
-            fastTotal += fast[k];
-            fullTotal += full[k];
+        CaptureStats stats;
+        const std::vector<double> a = captureStep(culled, s.p, s.n, &stats), b = captureStep(whole, s.p, s.n);
+        const std::vector<double> c = captureStep(culledFull, s.p, s.n), d = captureStep(literal, s.p, s.n);
+        EXPECT_LT(stats.trianglesDrawn, stats.trianglesTotal * 2 / 3);
+        EXPECT_EQ(a, b);
+        EXPECT_EQ(c, d);
+        // The first of two coincident triangles keeps what they show.
+        EXPECT_TRUE(a.back() == 0.0 && d.back() == 0.0);
+        for (size_t k = 0; k < a.size(); ++k) {
+            EXPECT_NEAR(a[k], d[k], 3 * pixel) << "triangle " << k;
+            worst = std::max(worst, std::fabs(a[k] - d[k]));
         }
-        EXPECT_NEAR(fastTotal, fullTotal, 1e-12);
+        EXPECT_NEAR(std::accumulate(a.begin(), a.end(), 0.0), all, 1e-9);
+        EXPECT_NEAR(std::accumulate(d.begin(), d.end(), 0.0), all, 1e-9);
     }
     std::printf("[ info ] largest per-triangle difference %.3g = %.2f pixel weights\n", worst, worst / pixel);
 }
@@ -187,18 +148,11 @@ TEST_F(CulledCapture, SolutionsAreIdenticalWithAndWithoutCulling) {
             out.push_back(shooterState.objectIndex * 100000.0 + shooterState.triangleIndex);
         }
         setFaceCapturer(nullptr);
-        for (const SceneObject& o : objects) {
-            for (const auto& t : o.triangles) {
-                out.push_back(t->radiosity.x);
-                out.push_back(t->radiosity.z);
-            }
-        }
+        for (const SceneObject& o : objects)
+            for (const auto& t : o.triangles) out.insert(out.end(), {t->radiosity.x, t->radiosity.z});
         return out;
     };
-    const std::vector<double> culled = solve(true);
-    const std::vector<double> whole = solve(false);
-    ASSERT_EQ(culled.size(), whole.size());
-    for (size_t k = 0; k < culled.size(); ++k) EXPECT_EQ(culled[k], whole[k]) << "entry " << k;
+    EXPECT_EQ(solve(true), solve(false));
 }
 
 // A new item buffer (another scene) reaches a capturer made before it.
@@ -211,21 +165,16 @@ TEST_F(CulledCapture, FollowsARebuiltItemBuffer) {
     hemicubeCentre = Vec3(0, 0, 1);
     hemicubeUp = Vec3(0, 1, 0);
     cap.captureFace(topTable.data(), settings.N);
-    double first = 0;
-    for (auto& t : objects[0].triangles) first += t->formFactor;
-    EXPECT_GT(first, 0.1);
-
+    const std::vector<double> first = fixture::takeFormFactors();
+    EXPECT_GT(std::accumulate(first.begin(), first.end(), 0.0), 0.1);
     fixture::clearScene();
-    fixture::addObject(fixture::grid(Vec3(-5, -5, 0.5), Vec3(0, 10, 0), Vec3(10, 0, 0), 3, 3));  // fills the face
+    fixture::addObject(
+        fixture::grid(Vec3(-5, -5, 0.5), Vec3(0, 10, 0), Vec3(10, 0, 0), 3, 3));  // fills the face
     ASSERT_EQ(buildItemBuffer(), "");
     cap.captureFace(topTable.data(), settings.N);
-    double second = 0;
-    for (auto& t : objects[0].triangles) second += t->formFactor;
-    EXPECT_NEAR(second, 4.0 * [] {
-        double s = 0;
-        for (double w : topTable) s += w;
-        return s;
-    }(), 1e-12);
+    const std::vector<double> second = fixture::takeFormFactors();
+    EXPECT_NEAR(std::accumulate(second.begin(), second.end(), 0.0),
+                4.0 * std::accumulate(topTable.begin(), topTable.end(), 0.0), 1e-12);
 }
 
 }  // namespace

@@ -1,9 +1,15 @@
 #pragma once
 
-// Hand-built scenes for the solver, capture and shading tests: triangles are
-// given as three corners; vertices are welded as the triangle reader does.
+// Shared test helpers: hand-built scenes (triangles given as three corners,
+// welded as the triangle reader does), scratch folders, captured output.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,8 +56,7 @@ inline int addObject(const std::vector<Corners>& tris, const Vec3& reflectance =
 inline std::vector<Corners> grid(const Vec3& origin, const Vec3& du, const Vec3& dv, int nx, int ny) {
     std::vector<Corners> out;
     auto at = [&](int i, int j) {
-        const double s = static_cast<double>(i) / nx;
-        const double t = static_cast<double>(j) / ny;
+        const double s = static_cast<double>(i) / nx, t = static_cast<double>(j) / ny;
         return Vec3(origin.x + s * du.x + t * dv.x, origin.y + s * du.y + t * dv.y,
                     origin.z + s * du.z + t * dv.z);
     };
@@ -59,6 +64,22 @@ inline std::vector<Corners> grid(const Vec3& origin, const Vec3& du, const Vec3&
         for (int i = 0; i < nx; ++i) {
             out.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1)});
             out.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1)});
+        }
+    }
+    return out;
+}
+
+inline Triangle& tri(int o, int t) {
+    return *objects[static_cast<size_t>(o)].triangles[static_cast<size_t>(t)];
+}
+
+// Every triangle's form factor accumulator in scene order, zeroed after.
+inline std::vector<double> takeFormFactors() {
+    std::vector<double> out;
+    for (SceneObject& o : objects) {
+        for (auto& t : o.triangles) {
+            out.push_back(t->formFactor);
+            t->formFactor = 0.0;
         }
     }
     return out;
@@ -75,5 +96,48 @@ struct SceneGuard {
         resetSettings();
     }
 };
+
+inline std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A scratch folder per test, removed afterwards.
+struct Scratch {
+    std::filesystem::path path;
+    Scratch() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        path = std::filesystem::temp_directory_path() / ("lumetra_test_" + std::to_string(::getpid()) + "_" +
+                                                         info->test_suite_name() + "_" + info->name());
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~Scratch() {
+        std::error_code ec;
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string write(const std::string& name, const std::string& text) const {
+        std::ofstream(path / name, std::ios::binary) << text;
+        return (path / name).string();
+    }
+    std::string read(const std::string& name) const { return slurp(path / name); }
+    std::string at(const std::string& name) const { return (path / name).string(); }
+    int entries() const {
+        return static_cast<int>(std::distance(std::filesystem::directory_iterator(path), {}));
+    }
+};
+
+// Runs f and returns what it printed on standard output.
+template <class F>
+std::string stdoutOf(F&& f) {
+    ::testing::internal::CaptureStdout();
+    f();
+    return ::testing::internal::GetCapturedStdout();
+}
 
 }  // namespace fixture

@@ -5,23 +5,23 @@
 #include <cmath>
 #include <numeric>
 
-#include "scene/settings.h"
+#include "scene_fixture.h"
 
 namespace {
 
-void buildFor(int h) {
-    resetSettings();
-    settings.N = 2 * h;
-    settings.H = h;
-    buildTopTable();
-    buildSideTable();
-}
+double sum(const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0); }
 
-double sum(const std::vector<double>& v) {
-    return std::accumulate(v.begin(), v.end(), 0.0);
-}
+struct WeightTables : ::testing::Test {
+    static void buildFor(int h) {
+        settings.N = 2 * h;
+        settings.H = h;
+        buildTopTable();
+        buildSideTable();
+    }
+    fixture::SceneGuard guard;
+};
 
-TEST(WeightTables, SmallFaceValues) {
+TEST_F(WeightTables, SmallAndDefaultFaceValues) {
     buildFor(2);
     const double top[] = {0.0176226924, 0.0301358468, 0.0301358468, 0.0628760260};
     const double side[] = {0.0132170193, 0.0226018851, 0.0075339617, 0.0157190065};
@@ -32,10 +32,7 @@ TEST(WeightTables, SmallFaceValues) {
         EXPECT_NEAR(sideTable[k], side[k], 5e-11) << "side entry " << k;
     }
     EXPECT_NEAR(4 * sum(topTable) + 8 * sum(sideTable), 1.0357, 5e-5);
-    resetSettings();
-}
 
-TEST(WeightTables, DefaultResolution) {
     buildFor(128);
     ASSERT_EQ(topTable.size(), 128u * 128u);
     EXPECT_NEAR(topTable[0], 2.1813e-6, 5e-11);
@@ -44,26 +41,24 @@ TEST(WeightTables, DefaultResolution) {
     EXPECT_NEAR(sideTable[127 * 128 + 127], 7.58864e-8, 5e-13);
     // Top face is symmetric about its diagonal; the side face is not.
     for (int i = 0; i < 128; ++i)
-        for (int j = 0; j < i; ++j) ASSERT_EQ(topTable[i * 128 + j], topTable[j * 128 + i]) << i << "," << j;
+        for (int j = 0; j < i; ++j) {
+            ASSERT_EQ(topTable[i * 128 + j], topTable[j * 128 + i]) << i << "," << j;
+        }
     EXPECT_NE(sideTable[1], sideTable[128]);
     // Four quarters of the top face and the upper halves of four side faces
     // cover the hemisphere: the delta form factors add up to 1 (midpoint-rule
     // error about 1e-5).
     EXPECT_NEAR(4 * sum(topTable) + 8 * sum(sideTable), 1.0000083, 1e-7);
-    resetSettings();
 }
 
 // A quarter of the top face is a 1 x 1 square with one corner above the
-// shooter at distance 1, which has a closed-form point-to-rectangle factor.
-TEST(WeightTables, TopFaceMatchesClosedForm) {
+// shooter at distance 1: (1/2pi)(A/sqrt(1+A^2) atan(B/sqrt(1+A^2)) + same
+// swapped) for the point-to-parallel-rectangle factor.
+TEST_F(WeightTables, TopFaceMatchesClosedForm) {
     buildFor(64);
-    // Point-to-parallel-rectangle factor for a rectangle a x b with one
-    // corner above the point at distance 1: (1/2pi)(A/sqrt(1+A^2) atan(B/sqrt(1+A^2)) + same swapped).
-    const double a = 1.0;
-    const double quarter = (1.0 / (2.0 * 3.141592653589793)) * 2.0 * (a / std::sqrt(1 + a * a)) *
-                           std::atan(a / std::sqrt(1 + a * a));
+    const double quarter =
+        (1.0 / (2.0 * 3.141592653589793)) * 2.0 * (1 / std::sqrt(2.0)) * std::atan(1 / std::sqrt(2.0));
     EXPECT_NEAR(sum(topTable), quarter, 1e-5);
-    resetSettings();
 }
 
 }  // namespace
