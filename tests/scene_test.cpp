@@ -28,7 +28,8 @@ TEST(TriangleGeometry, NormalAreaCentroidFollowCornerOrder) {
     EXPECT_EQ(cw.triangles[0]->normal.z, -1.0);
     EXPECT_EQ(cw.triangles[0]->area, 0.5);
     // A degenerate triangle gets a zero normal, not NaN.
-    const Triangle& line = *load("line\n0 0 0 1 1 1 2 2 2\n").triangles[0];
+    const SceneObject degenerate = load("line\n0 0 0 1 1 1 2 2 2\n");
+    const Triangle& line = *degenerate.triangles[0];
     EXPECT_EQ(line.area, 0.0);
     EXPECT_TRUE(line.normal.x == 0.0 && line.normal.y == 0.0 && line.normal.z == 0.0);
     // A sliver whose normal components square to below the smallest double
