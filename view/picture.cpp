@@ -8,12 +8,9 @@
 #include "scene/settings.h"
 #include "view/antialias.h"
 #include "view/commands.h"
+#include "view/shading.h"
 
-namespace {
-
-constexpr int kShadedList = 1;
-
-void drawPlain() {
+void drawShadedScene() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -26,8 +23,6 @@ void drawPlain() {
     glRotatef(viewAngleZ, 0.0f, 0.0f, 1.0f);
     glCallList(kShadedList);
 }
-
-}  // namespace
 
 Picture renderPicture(int size, bool antialiased) {
     Picture picture;
@@ -44,7 +39,7 @@ Picture renderPicture(int size, bool antialiased) {
     if (antialiased) {
         drawAntialiased(kShadedList);
     } else {
-        drawPlain();
+        drawShadedScene();
     }
     glFinish();
 

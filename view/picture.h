@@ -13,6 +13,10 @@ struct Picture {
     std::string error;                // set when the picture could not be drawn
 };
 
+// Clears and draws display list 1 under the configured camera (aspect 1) and
+// the user's rotation, into whatever framebuffer and viewport are current.
+void drawShadedScene();
+
 // Draws the picture `size` pixels square; `antialiased` averages the eight
 // jittered passes of the anti-aliased frame.
 Picture renderPicture(int size, bool antialiased);

@@ -5,12 +5,6 @@
 #include "scene/scene.h"
 #include "scene/settings.h"
 
-namespace {
-
-constexpr GLuint kShadedList = 1;
-
-}  // namespace
-
 Vec3 vertexColour(const Vertex& vertex, const Triangle& triangle) {
     Vec3 sum = triangle.radiosity;
     int count = 1;

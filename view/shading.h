@@ -12,6 +12,9 @@ struct Triangle;
 // no channel exceeds 1 (hue kept). A triangle listed twice counts twice.
 Vec3 vertexColour(const Vertex& vertex, const Triangle& triangle);
 
+// The display list of the shaded scene (the item buffer is list 2).
+constexpr int kShadedList = 1;
+
 // Compiles display list 1: smooth shading and one triangle batch of the
 // whole scene with a colour per corner. Needs a current GL context.
 void buildShadedList();

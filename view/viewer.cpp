@@ -10,13 +10,11 @@
 #include "scene/settings.h"
 #include "view/antialias.h"
 #include "view/commands.h"
+#include "view/picture.h"
 #include "view/result_writer.h"
 #include "view/shading.h"
 
 namespace {
-
-// The shaded scene; display list 2 is the solver's item buffer.
-constexpr int kShadedList = 1;
 
 // One step by hand (space key, menu "Step"): the idle step with all it does
 // by itself, then the progress line once more with the advanced counter and a
@@ -49,17 +47,7 @@ void idleCallback() {
 }
 
 void displayCallback() {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(settings.fov, 1.0, settings.nearPlane, settings.farPlane);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z,
-              cameraUp.x, cameraUp.y, cameraUp.z);
-    glRotatef(viewAngleX, 1.0f, 0.0f, 0.0f);
-    glRotatef(viewAngleZ, 0.0f, 0.0f, 1.0f);
-    glCallList(kShadedList);
+    drawShadedScene();
     glutSwapBuffers();
 }
 
