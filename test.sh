@@ -22,6 +22,15 @@ done
 
 ./scripts/install-deps.sh test
 
+# Every C++ file follows the project's .clang-format.
+if command -v clang-format >/dev/null; then
+  unformatted=$(git ls-files '*.cpp' '*.h' 2>/dev/null | xargs -r clang-format --dry-run 2>&1 | grep -o '^[^:]*:' | sort -u || true)
+  if [ -n "$unformatted" ]; then
+    echo "test.sh: not formatted with clang-format:" $unformatted >&2
+    exit 1
+  fi
+fi
+
 jobs=2
 werror=OFF
 [ -n "${CI:-}" ] && werror=ON

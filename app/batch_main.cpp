@@ -31,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 // One progress line on a terminal: the measure against stop_at on a log
 // scale, steps, rate and elapsed time.
 class ProgressLine {
-public:
+  public:
     ProgressLine() : enabled_(isatty(STDERR_FILENO) != 0), start_(Clock::now()) {}
 
     void update(double measure, int steps, bool force = false) {
@@ -58,7 +58,7 @@ public:
         if (enabled_) std::fprintf(stderr, "\n");
     }
 
-private:
+  private:
     bool enabled_;
     Clock::time_point start_;
     Clock::time_point last_{};
@@ -131,12 +131,14 @@ int main(int argc, char** argv) {
     }
     if (!options.png.empty()) {
         buildShadedList();
-        const Picture picture = renderPicture(options.size > 0 ? options.size : settings.N, options.antialias);
+        const Picture picture =
+            renderPicture(options.size > 0 ? options.size : settings.N, options.antialias);
         std::string problem = picture.error;
         if (problem.empty()) problem = writePng(options.png, picture.size, picture.size, picture.rgb);
         if (!problem.empty()) {
             std::fflush(stdout);
-            std::fprintf(stderr, "lumetra-batch: cannot write %s: %s\n", options.png.c_str(), problem.c_str());
+            std::fprintf(stderr, "lumetra-batch: cannot write %s: %s\n", options.png.c_str(),
+                         problem.c_str());
             code = kExitOutput;
         }
     }

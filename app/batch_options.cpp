@@ -61,9 +61,11 @@ std::string parseBatchOptions(int argc, const char* const* argv, BatchOptions& o
         } else if (arg == "--aa") {
             options.antialias = true;
         } else if (arg == "--steps") {
-            if (!value(v) || !parseCount(v, options.maxSteps)) return "--steps needs a whole number of steps, 0 or more";
+            if (!value(v) || !parseCount(v, options.maxSteps))
+                return "--steps needs a whole number of steps, 0 or more";
         } else if (arg == "--seconds") {
-            if (!value(v) || !parseSeconds(v, options.maxSeconds)) return "--seconds needs a number of seconds, 0 or more";
+            if (!value(v) || !parseSeconds(v, options.maxSeconds))
+                return "--seconds needs a number of seconds, 0 or more";
         } else if (arg == "--out") {
             if (!value(options.outDir) || options.outDir.empty()) return "--out needs a folder";
         } else if (arg == "--png") {

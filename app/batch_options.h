@@ -4,14 +4,14 @@
 
 // Command line of lumetra-batch. Parsing is GL-free so tests call it.
 struct BatchOptions {
-    std::string config;          // CONFIG.ini
-    long long maxSteps = -1;     // --steps K; -1: no limit
-    double maxSeconds = -1.0;    // --seconds S; negative: no limit
-    std::string outDir;          // --out DIR; empty: the working directory
-    std::string png;             // --png FILE; empty: no picture
-    int size = 0;                // --size W; 0: the configured resolution
-    bool antialias = false;      // --aa
-    bool help = false;           // --help
+    std::string config;        // CONFIG.ini
+    long long maxSteps = -1;   // --steps K; -1: no limit
+    double maxSeconds = -1.0;  // --seconds S; negative: no limit
+    std::string outDir;        // --out DIR; empty: the working directory
+    std::string png;           // --png FILE; empty: no picture
+    int size = 0;              // --size W; 0: the configured resolution
+    bool antialias = false;    // --aa
+    bool help = false;         // --help
 };
 
 // Exit codes of the batch tool.

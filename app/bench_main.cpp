@@ -5,6 +5,7 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -14,8 +15,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "app/bench_scene.h"
 #include "app/bench_step.h"
@@ -118,10 +117,11 @@ void timeLoading() {
         vertices = object.vertexCount();
     }
     std::filesystem::remove(path, ec);
-    note("# load+weld of one %d-triangle object (%d vertices) through loadTriangleFile: median %.1f ms, "
-                "best %.1f ms%s\n",
-                kMaxItemTriangles, vertices, medianOf(ms), *std::min_element(ms.begin(), ms.end()),
-                ok ? "" : " (LOAD FAILED)");
+    note(
+        "# load+weld of one %d-triangle object (%d vertices) through loadTriangleFile: median %.1f ms, "
+        "best %.1f ms%s\n",
+        kMaxItemTriangles, vertices, medianOf(ms), *std::min_element(ms.begin(), ms.end()),
+        ok ? "" : " (LOAD FAILED)");
 }
 
 // How long reading back one N x N face takes in each layout (same target).
@@ -183,16 +183,17 @@ int main(int argc, char** argv) {
     glEnable(GL_DEPTH_TEST);
 
     note("# lumetra-bench: %u processors, GL_RENDERER %s, GL_VERSION %s\n",
-                static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN))), glText(GL_RENDERER),
-                glText(GL_VERSION));
-    note("# times in ms per shooting step; capture = clear + draw + read-back of the five faces; "
-                "floor = the same draws and read-backs alone; literal = five full N x N faces from display "
-                "list 2, RGB read-back, the sums and the receive pass; floor, literal and the ratios use "
-                "medians; drawn = share of the scene's triangles sent to be drawn per face; dF_full = largest "
-                "per-triangle form-factor difference, step path against full faces; dF_2N = the same for full "
-                "faces at N against 2N (the hemicube's own sampling error)\n");
-    std::printf("%9s %4s %5s %8s %8s %8s %7s %8s %8s %8s %9s %7s %9s %9s %10s %11s\n", "triangles", "N", "steps",
-                "mean", "median", "capture", "sum", "receive", "list1", "floor", "literal", "drawn",
+         static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN))), glText(GL_RENDERER),
+         glText(GL_VERSION));
+    note(
+        "# times in ms per shooting step; capture = clear + draw + read-back of the five faces; "
+        "floor = the same draws and read-backs alone; literal = five full N x N faces from display "
+        "list 2, RGB read-back, the sums and the receive pass; floor, literal and the ratios use "
+        "medians; drawn = share of the scene's triangles sent to be drawn per face; dF_full = largest "
+        "per-triangle form-factor difference, step path against full faces; dF_2N = the same for full "
+        "faces at N against 2N (the hemicube's own sampling error)\n");
+    std::printf("%9s %4s %5s %8s %8s %8s %7s %8s %8s %8s %9s %7s %9s %9s %10s %11s\n", "triangles", "N",
+                "steps", "mean", "median", "capture", "sum", "receive", "list1", "floor", "literal", "drawn",
                 "dF_full", "dF_2N", "step/floor", "literal/step");
     std::fflush(stdout);
     double list60k = -1.0;
@@ -203,18 +204,20 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "lumetra-bench: %d triangles, N = %d: %s\n", target, n, r.error.c_str());
                 return 2;
             }
-            std::printf("%9d %4d %5d %8.3f %8.3f %8.3f %7.3f %8.3f %8.2f %8.3f %9.3f %6.1f%% %9.2e %9.2e %10.3f "
-                        "%11.3f\n",
-                        r.triangles, r.n, r.steps, r.meanMs, r.medianMs, r.captureMs, r.sumMs, r.receiveMs,
-                        r.listMs, r.floorMs, r.literalMs, 100.0 * r.drawnShare, r.maxDiff, r.samplingDiff,
-                        r.medianMs / r.floorMs, r.literalMs / r.medianMs);
+            std::printf(
+                "%9d %4d %5d %8.3f %8.3f %8.3f %7.3f %8.3f %8.2f %8.3f %9.3f %6.1f%% %9.2e %9.2e %10.3f "
+                "%11.3f\n",
+                r.triangles, r.n, r.steps, r.meanMs, r.medianMs, r.captureMs, r.sumMs, r.receiveMs, r.listMs,
+                r.floorMs, r.literalMs, 100.0 * r.drawnShare, r.maxDiff, r.samplingDiff,
+                r.medianMs / r.floorMs, r.literalMs / r.medianMs);
             std::fflush(stdout);
             if (target == 60000 && n == 256) list60k = r.listMs;
         }
     }
-    note("# largest single pixel weight at N = 256: %.2e (dF columns are per triangle, summed over a "
-                "step's five faces)\n",
-                topWeight(128, 127, 127));
+    note(
+        "# largest single pixel weight at N = 256: %.2e (dF columns are per triangle, summed over a "
+        "step's five faces)\n",
+        topWeight(128, 127, 127));
     if (list60k >= 0.0) note("# display list 1 for the 60k scene: %.2f ms per build\n", list60k);
     timeLoading();
     timeReadBack(256);

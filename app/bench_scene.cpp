@@ -18,7 +18,8 @@ Vec3 along(const Vec3& origin, const Vec3& du, const Vec3& dv, double s, double 
 
 // The rectangle origin + s du + t dv (s, t in 0..1) cut into squares of
 // about `cell`, two triangles each; the front side is du x dv.
-void addRectangle(std::vector<Corners>& out, const Vec3& origin, const Vec3& du, const Vec3& dv, double cell) {
+void addRectangle(std::vector<Corners>& out, const Vec3& origin, const Vec3& du, const Vec3& dv,
+                  double cell) {
     const int nu = std::max(1, static_cast<int>(std::lround(du.length() / cell)));
     const int nv = std::max(1, static_cast<int>(std::lround(dv.length() / cell)));
     for (int j = 0; j < nv; ++j) {
@@ -38,11 +39,11 @@ void addRectangle(std::vector<Corners>& out, const Vec3& origin, const Vec3& du,
 void addBox(std::vector<Corners>& out, const Vec3& lo, const Vec3& size, double cell) {
     const Vec3 dx(size.x, 0, 0), dy(0, size.y, 0), dz(0, 0, size.z);
     const Vec3 hi(lo.x + size.x, lo.y + size.y, lo.z + size.z);
-    addRectangle(out, lo, dx, dz, cell);                                  // y = lo, faces -y
-    addRectangle(out, Vec3(lo.x, hi.y, lo.z), dz, dx, cell);              // y = hi, faces +y
-    addRectangle(out, lo, dz, dy, cell);                                  // x = lo, faces -x
-    addRectangle(out, Vec3(hi.x, lo.y, lo.z), dy, dz, cell);              // x = hi, faces +x
-    addRectangle(out, Vec3(lo.x, lo.y, hi.z), dx, dy, cell);              // top, faces +z
+    addRectangle(out, lo, dx, dz, cell);                      // y = lo, faces -y
+    addRectangle(out, Vec3(lo.x, hi.y, lo.z), dz, dx, cell);  // y = hi, faces +y
+    addRectangle(out, lo, dz, dy, cell);                      // x = lo, faces -x
+    addRectangle(out, Vec3(hi.x, lo.y, lo.z), dy, dz, cell);  // x = hi, faces +x
+    addRectangle(out, Vec3(lo.x, lo.y, hi.z), dx, dy, cell);  // top, faces +z
 }
 
 BenchObject object(const std::string& name, const Vec3& reflectance, const Vec3& emission) {
@@ -62,8 +63,8 @@ struct BoxShape {
     Vec3 size;
 };
 const BoxShape kBoxes[3] = {{Vec3(-3.0, -2.5, 0.0), Vec3(2.0, 2.0, 3.0)},
-                           {Vec3(1.0, 0.5, 0.0), Vec3(1.5, 1.5, 1.5)},
-                           {Vec3(1.5, -3.5, 0.0), Vec3(1.0, 3.0, 1.0)}};
+                            {Vec3(1.0, 0.5, 0.0), Vec3(1.5, 1.5, 1.5)},
+                            {Vec3(1.5, -3.5, 0.0), Vec3(1.0, 3.0, 1.0)}};
 
 double sceneArea() {
     double area = 2 * (2 * kHalf) * (2 * kHalf) + 4 * (2 * kHalf) * kHeight;
@@ -101,8 +102,8 @@ BenchScene makeBenchRoom(int targetTriangles) {
         {"ceiling", Vec3(-kHalf, -kHalf, kHeight), y, x, Vec3(0.8, 0.8, 0.8)},
         {"wall_left", lo, y, z, Vec3(0.75, 0.2, 0.2)},                       // x = -5, faces +x
         {"wall_right", Vec3(kHalf, -kHalf, 0), z, y, Vec3(0.2, 0.75, 0.2)},  // x = +5, faces -x
-        {"wall_back", Vec3(-kHalf, kHalf, 0), x, z, grey},  // y = +5, faces -y
-        {"wall_front", lo, z, x, grey},                      // y = -5, faces +y
+        {"wall_back", Vec3(-kHalf, kHalf, 0), x, z, grey},                   // y = +5, faces -y
+        {"wall_front", lo, z, x, grey},                                      // y = -5, faces +y
     };
     for (const Wall& w : walls) {
         scene.objects.push_back(object(w.name, w.reflectance, Vec3()));
@@ -114,8 +115,8 @@ BenchScene makeBenchRoom(int targetTriangles) {
     }
     // A 2 x 2 lamp a little under the ceiling, facing down.
     scene.objects.push_back(object("lamp", Vec3(0.8, 0.8, 0.8), Vec3(1.0, 1.0, 1.0)));
-    addRectangle(scene.objects.back().triangles, Vec3(-1.0, -1.0, kHeight - 0.01), Vec3(0, 2, 0), Vec3(2, 0, 0),
-                 cell);
+    addRectangle(scene.objects.back().triangles, Vec3(-1.0, -1.0, kHeight - 0.01), Vec3(0, 2, 0),
+                 Vec3(2, 0, 0), cell);
     return scene;
 }
 

@@ -15,8 +15,8 @@
 
 struct BenchObject {
     std::string name;
-    Vec3 reflectance;  // 0..1
-    Vec3 emission;     // 0..1
+    Vec3 reflectance;                            // 0..1
+    Vec3 emission;                               // 0..1
     std::vector<std::array<Vec3, 3>> triangles;  // corner order gives the front side
 };
 

@@ -45,8 +45,8 @@ class RecordingCapturer : public FaceCapturer {
   public:
     explicit RecordingCapturer(FaceCapturer& inner) : inner_(&inner) {}
     void captureFace(const double* weights, int rowCount) override {
-        faces.push_back({shooterState.position, shooterState.normal, hemicubeCentre, hemicubeUp,
-                         rowCount == settings.N});
+        faces.push_back(
+            {shooterState.position, shooterState.normal, hemicubeCentre, hemicubeUp, rowCount == settings.N});
         const BenchClock::time_point start = BenchClock::now();
         inner_->captureFace(weights, rowCount);
         insideMs += msSince(start);
@@ -219,4 +219,3 @@ BenchRow measureBenchScene(int target, int n, int steps) {
     setFaceCapturer(nullptr);
     return row;
 }
-

@@ -67,21 +67,24 @@ void readObject(int index, const IniFile& ini, const std::string& configPath, Co
                                   "] cannot open triangle file \"" + file + "\": " + report.problem);
     } else {
         if (!report.problem.empty()) {
-            result.warnings.push_back(opened + ":" + std::to_string(report.problemLine) + ": " + report.problem +
-                                      " (" + std::to_string(report.triangles) + " triangles read)");
+            result.warnings.push_back(opened + ":" + std::to_string(report.problemLine) + ": " +
+                                      report.problem + " (" + std::to_string(report.triangles) +
+                                      " triangles read)");
         }
         if (report.degenerate > 0) {
             result.warnings.push_back(opened + ": " + std::to_string(report.degenerate) +
                                       " degenerate triangle(s) of zero area; they neither shoot nor receive");
         }
         if (object.triangleCount() > kMaxTrianglesPerObject) {
-            result.errors.push_back(opened + ": " + std::to_string(object.triangleCount()) +
-                                    " triangles, more than the " + std::to_string(kMaxTrianglesPerObject) +
-                                    " one object can hold; split it into several objects (lumetra-mesh does)");
+            result.errors.push_back(
+                opened + ": " + std::to_string(object.triangleCount()) + " triangles, more than the " +
+                std::to_string(kMaxTrianglesPerObject) +
+                " one object can hold; split it into several objects (lumetra-mesh does)");
         }
     }
 
-    object.reflectance.set(readColour(ini, section, "reflectance_r"), readColour(ini, section, "reflectance_g"),
+    object.reflectance.set(readColour(ini, section, "reflectance_r"),
+                           readColour(ini, section, "reflectance_g"),
                            readColour(ini, section, "reflectance_b"));
     object.emission.set(readColour(ini, section, "emission_r"), readColour(ini, section, "emission_g"),
                         readColour(ini, section, "emission_b"));
@@ -97,7 +100,8 @@ ConfigResult readSettings(const std::string& path) {
     if (!result.fileRead) {
         result.warnings.push_back(path + ": cannot read the configuration (" + why + "); using the defaults");
     } else if (ini.empty()) {
-        result.warnings.push_back(path + ": no settings found (no \"key = value\" line in a section); using the defaults");
+        result.warnings.push_back(
+            path + ": no settings found (no \"key = value\" line in a section); using the defaults");
     }
 
     resetSettings();
@@ -125,8 +129,9 @@ ConfigResult readSettings(const std::string& path) {
         result.errors.push_back(where(path, ini, "settings", "resolution") + ": resolution = " +
                                 std::to_string(settings.N) + ": a hemicube face needs at least 2 pixels");
     } else if (settings.N % 2 != 0) {
-        result.warnings.push_back(where(path, ini, "settings", "resolution") + ": resolution = " +
-                                  std::to_string(settings.N) + " is odd; using " + std::to_string(settings.N - 1));
+        result.warnings.push_back(where(path, ini, "settings", "resolution") +
+                                  ": resolution = " + std::to_string(settings.N) + " is odd; using " +
+                                  std::to_string(settings.N - 1));
         settings.N -= 1;
         settings.H = settings.N / 2;
     }
@@ -139,12 +144,13 @@ ConfigResult readSettings(const std::string& path) {
                                 ini.getString("settings", "far", "40.0") + ": must be a number above near");
     }
     if (count < 0) {
-        result.warnings.push_back(where(path, ini, "settings", "objects") + ": objects = " + std::to_string(count) +
-                                  " is negative; no objects read");
+        result.warnings.push_back(where(path, ini, "settings", "objects") +
+                                  ": objects = " + std::to_string(count) + " is negative; no objects read");
         count = 0;
     } else if (count > kMaxObjects) {
-        result.errors.push_back(where(path, ini, "settings", "objects") + ": objects = " + std::to_string(count) +
-                                ": at most " + std::to_string(kMaxObjects) + " objects can be solved");
+        result.errors.push_back(where(path, ini, "settings", "objects") +
+                                ": objects = " + std::to_string(count) + ": at most " +
+                                std::to_string(kMaxObjects) + " objects can be solved");
         count = 0;
     }
 

@@ -49,7 +49,8 @@ IniFile IniFile::parse(std::istream& in) {
         std::string key = lower(trim(t.substr(0, eq)));
         if (key.empty()) continue;
         std::string value = trim(t.substr(eq + 1));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);
         }
         ini.index_.emplace(section + '\n' + key, ini.entries_.size());  // the first one wins

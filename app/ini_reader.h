@@ -21,7 +21,7 @@
 //   no digits gives 0.
 // A UTF-8 byte-order mark and carriage returns before line feeds are ignored.
 class IniFile {
-public:
+  public:
     static constexpr size_t kMaxValueLength = 127;
 
     // Parses a whole stream. Never fails: unreadable lines are skipped.
@@ -34,11 +34,12 @@ public:
     // True when no key line was found at all.
     bool empty() const { return entries_.empty(); }
     int getInt(const std::string& section, const std::string& key, int fallback) const;
-    std::string getString(const std::string& section, const std::string& key, const std::string& fallback) const;
+    std::string getString(const std::string& section, const std::string& key,
+                          const std::string& fallback) const;
     // Line number (1-based) of a key, 0 when absent; for messages.
     int lineOf(const std::string& section, const std::string& key) const;
 
-private:
+  private:
     struct Entry {
         std::string section;  // lower case
         std::string key;      // lower case

@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     // Without an emitter the scene is still shown; the solver stays stopped.
-    if (!initSolver()) std::fprintf(stderr, "%s: no object emits light (all emission keys 0?)\n", path.c_str());
+    if (!initSolver())
+        std::fprintf(stderr, "%s: no object emits light (all emission keys 0?)\n", path.c_str());
     glutMainLoop();
     return 0;
 }

@@ -21,9 +21,10 @@
 namespace {
 
 const char* const kKeys[][2] = {
-    {"settings", "resolution"}, {"settings", "brightness"}, {"settings", "step"},     {"settings", "near"},
-    {"settings", "far"},        {"settings", "smooth_angle"}, {"settings", "stop_at"}, {"settings", "objects"},
-    {"camera", "pos_x"},        {"camera", "fov"},          {"object_0", "file"},      {"object_0", "triangles"},
+    {"settings", "resolution"}, {"settings", "brightness"}, {"settings", "step"},
+    {"settings", "near"},       {"settings", "far"},        {"settings", "smooth_angle"},
+    {"settings", "stop_at"},    {"settings", "objects"},    {"camera", "pos_x"},
+    {"camera", "fov"},          {"object_0", "file"},       {"object_0", "triangles"},
     {"object_1", "emission_r"},
 };
 
@@ -33,7 +34,8 @@ const char* const kKeys[][2] = {
 // (a.tri, b.tri), so objects load without touching anything else.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string dir = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/lumetra-config-fuzz.XXXXXX";
+    std::string dir =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/lumetra-config-fuzz.XXXXXX";
     char* scratch = dir.data();
     if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0) std::abort();
     std::ofstream("a.tri") << "floor\n-1 -1 0 1 -1 0 1 1 0\n-1 -1 0 1 1 0 -1 1 0\n";
@@ -63,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(settings.H == settings.N / 2, "H is half of N");
         FUZZ_CHECK(settings.step != 0, "step 0 is replaced");
         FUZZ_CHECK(settings.nearPlane > 0.0 && std::isfinite(settings.nearPlane), "near is positive");
-        FUZZ_CHECK(settings.farPlane > settings.nearPlane && std::isfinite(settings.farPlane), "far beyond near");
+        FUZZ_CHECK(settings.farPlane > settings.nearPlane && std::isfinite(settings.farPlane),
+                   "far beyond near");
         for (const SceneObject& o : objects) {
             FUZZ_CHECK(o.triangleCount() <= kMaxTrianglesPerObject, "objects within the item code");
         }

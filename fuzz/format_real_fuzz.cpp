@@ -16,7 +16,9 @@
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // -?digits(.digits)?(e[+-]ddd)? with no trailing zeros in the fraction.
 bool wellFormed(const std::string& s) {

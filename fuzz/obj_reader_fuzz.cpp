@@ -35,8 +35,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    { std::ofstream(modelPath, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                         static_cast<std::streamsize>(size)); }
+    {
+        std::ofstream(modelPath, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
     LoadedModel model;
     std::string error;
     if (!loadModel(modelPath, 1.0, model, error)) {
@@ -70,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const LoadReport report = read.loadTriangles(back);
         FUZZ_CHECK(report.problem.empty(), "a written triangle file reads without a problem");
         FUZZ_CHECK(read.name == o.name, "the name reads back");
-        FUZZ_CHECK(static_cast<std::size_t>(read.triangleCount()) == o.triangles.size(), "every triangle reads back");
+        FUZZ_CHECK(static_cast<std::size_t>(read.triangleCount()) == o.triangles.size(),
+                   "every triangle reads back");
         for (std::size_t i = 0; i < o.triangles.size(); ++i) {
             for (int c = 0; c < 3; ++c) {
                 const Vec3& want = o.triangles[i].corners[static_cast<std::size_t>(c)];

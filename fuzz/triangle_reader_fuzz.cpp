@@ -27,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::size_t links = 0;
     for (const auto& v : object.vertices) {
-        FUZZ_CHECK(std::isfinite(v->position.x) && std::isfinite(v->position.y) && std::isfinite(v->position.z),
-                   "vertex positions are finite");
+        FUZZ_CHECK(
+            std::isfinite(v->position.x) && std::isfinite(v->position.y) && std::isfinite(v->position.z),
+            "vertex positions are finite");
         FUZZ_CHECK(!v->triangleList.empty(), "every vertex is used");
         links += v->triangleList.size();
     }
@@ -39,13 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int c = 0; c < 3; ++c) {
             const int i = t->cornerIndices[static_cast<std::size_t>(c)];
             FUZZ_CHECK(i >= 0 && i < object.vertexCount(), "corner index within the vertices");
-            FUZZ_CHECK(t->corners[static_cast<std::size_t>(c)] == object.vertices[static_cast<std::size_t>(i)].get(),
-                       "corner pointer matches its index");
+            FUZZ_CHECK(
+                t->corners[static_cast<std::size_t>(c)] == object.vertices[static_cast<std::size_t>(i)].get(),
+                "corner pointer matches its index");
         }
         // What the solver and the display divide by and draw must be numbers.
         FUZZ_CHECK(std::isfinite(t->area) && t->area >= 0.0, "area is a finite number");
-        FUZZ_CHECK(std::isfinite(t->centroid.x) && std::isfinite(t->centroid.y) && std::isfinite(t->centroid.z),
-                   "centroid is finite");
+        FUZZ_CHECK(
+            std::isfinite(t->centroid.x) && std::isfinite(t->centroid.y) && std::isfinite(t->centroid.z),
+            "centroid is finite");
         // Normals are unit vectors (or zero for a degenerate triangle), also
         // for extreme coordinates whose squares under- or overflow.
         const double n = t->normal.length();

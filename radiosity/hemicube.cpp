@@ -158,7 +158,8 @@ void HemicubeCapturer::drawVisibleGroups(bool upperHalfOnly) {
     GLint previousArray = 0;
     glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &previousArray);
     glBindVertexArray(groupArray_);
-    glMultiDrawArrays(GL_TRIANGLES, drawFirst_.data(), drawCount_.data(), static_cast<GLsizei>(drawFirst_.size()));
+    glMultiDrawArrays(GL_TRIANGLES, drawFirst_.data(), drawCount_.data(),
+                      static_cast<GLsizei>(drawFirst_.size()));
     glBindVertexArray(static_cast<GLuint>(previousArray));
 }
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "radiosity/item_code.h"
-#include "radiosity/offscreen_target.h"
 #include "radiosity/item_groups.h"
+#include "radiosity/offscreen_target.h"
 #include "radiosity/run_sum.h"
 #include "scene/vec3.h"
 

@@ -105,7 +105,8 @@ ItemGroups buildItemGroups(const ItemLookup& lookup, const GroupingLimits& limit
         block.firstGroup = static_cast<int>(g);
         block.groupCount = static_cast<int>(std::min(out.groups.size() - g, static_cast<size_t>(perBlock)));
         block.box = emptyBox();
-        for (int k = 0; k < block.groupCount; ++k) grow(block.box, out.groups[g + static_cast<size_t>(k)].box);
+        for (int k = 0; k < block.groupCount; ++k)
+            grow(block.box, out.groups[g + static_cast<size_t>(k)].box);
         out.blocks.push_back(block);
     }
     return out;

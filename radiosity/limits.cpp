@@ -8,8 +8,8 @@ std::string checkResolution(int N, int maxRenderbuffer, int maxViewport) {
                std::to_string(maxRenderbuffer) + " pixels)";
     }
     if (maxViewport > 0 && N > maxViewport) {
-        return head + "larger than the largest viewport this OpenGL can draw (" + std::to_string(maxViewport) +
-               " pixels)";
+        return head + "larger than the largest viewport this OpenGL can draw (" +
+               std::to_string(maxViewport) + " pixels)";
     }
     if (N > kMaxResolution) {
         return head + "larger than " + std::to_string(kMaxResolution) +

@@ -19,8 +19,8 @@ std::string OffscreenTarget::create(int size) {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
     if (size > maxSize) {
-        return "off-screen buffer size " + std::to_string(size) + " exceeds the largest this OpenGL allows (" +
-               std::to_string(maxSize) + ")";
+        return "off-screen buffer size " + std::to_string(size) +
+               " exceeds the largest this OpenGL allows (" + std::to_string(maxSize) + ")";
     }
 
     GLint previousDraw = 0;

@@ -7,7 +7,7 @@
 // buffer. Used for the hemicube faces and for pictures without a window.
 // Needs a current GL context for its whole life.
 class OffscreenTarget {
-public:
+  public:
     OffscreenTarget() = default;
     ~OffscreenTarget() { release(); }
     OffscreenTarget(const OffscreenTarget&) = delete;
@@ -22,7 +22,7 @@ public:
     int size() const { return size_; }
     unsigned int framebuffer() const { return framebuffer_; }
 
-private:
+  private:
     unsigned int framebuffer_ = 0;
     unsigned int colour_ = 0;
     unsigned int depth_ = 0;

@@ -41,7 +41,8 @@ std::uint64_t boundaryMask(const std::uint8_t* row, int block, int end) {
 #if defined(__SSE2__)
     // Four pixels at a time against their left neighbours.
     for (; c + 4 <= end; c += 4) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * static_cast<size_t>(c)));
+        const __m128i here =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * static_cast<size_t>(c)));
         const __m128i left =
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * static_cast<size_t>(c - 1)));
         const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(here, left)));
@@ -88,7 +89,8 @@ const double* RunSummer::prefixFor(const double* weights, int h) {
     const size_t count = static_cast<size_t>(h) * static_cast<size_t>(h);
     for (const PrefixTable& t : prefixes_) {
         // The same table at the same place: its running sums still hold.
-        if (t.source == weights && t.h == h && std::memcmp(t.copy.data(), weights, count * sizeof(double)) == 0)
+        if (t.source == weights && t.h == h &&
+            std::memcmp(t.copy.data(), weights, count * sizeof(double)) == 0)
             return t.prefix.data();
     }
     if (prefixes_.size() >= 4) prefixes_.erase(prefixes_.begin());

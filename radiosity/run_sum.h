@@ -40,12 +40,12 @@ class RunSummer {
     const double* prefixFor(const double* weights, int h);
 
     std::vector<PrefixTable> prefixes_;
-    std::vector<int> objectBase_;        // first slot of each object
-    std::vector<int> objectSize_;        // triangles each object has in the lookup
-    std::vector<Triangle*> triangles_;   // slot -> triangle
-    std::vector<double> sums_;           // slot -> weight gathered since the last flush
+    std::vector<int> objectBase_;         // first slot of each object
+    std::vector<int> objectSize_;         // triangles each object has in the lookup
+    std::vector<Triangle*> triangles_;    // slot -> triangle
+    std::vector<double> sums_;            // slot -> weight gathered since the last flush
     std::vector<std::uint64_t> touched_;  // one bit per slot gathered since the last flush
-    std::vector<int> runSlot_;           // the runs of one row: slot and weight
+    std::vector<int> runSlot_;            // the runs of one row: slot and weight
     std::vector<double> runWeight_;
 };
 

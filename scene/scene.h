@@ -15,15 +15,15 @@
 struct Vertex;
 
 struct Triangle {
-    std::array<Vertex*, 3> corners{};       // file order; fixes the front side
-    std::array<int, 3> cornerIndices{};     // the same vertices as indices into SceneObject::vertices
-    Vec3 normal;                            // unit normal, (0,0,0) for a degenerate triangle
+    std::array<Vertex*, 3> corners{};    // file order; fixes the front side
+    std::array<int, 3> cornerIndices{};  // the same vertices as indices into SceneObject::vertices
+    Vec3 normal;                         // unit normal, (0,0,0) for a degenerate triangle
     Vec3 centroid;
     double area = 0.0;
-    Vec3 radiosity;                         // accumulated radiosity: what is shown and saved
-    Vec3 emission;                          // the object's emission, copied in by the solver
-    Vec3 unshot;                            // received but not yet shot
-    double formFactor = 0.0;                // hemicube accumulator of the current step
+    Vec3 radiosity;           // accumulated radiosity: what is shown and saved
+    Vec3 emission;            // the object's emission, copied in by the solver
+    Vec3 unshot;              // received but not yet shot
+    double formFactor = 0.0;  // hemicube accumulator of the current step
 
     void setCorners(Vertex* v0, Vertex* v1, Vertex* v2, int i0, int i1, int i2);
     void computeNormal();
@@ -64,18 +64,18 @@ int weldBucket(double x, double y, double z);
 
 // What a triangle-file load found, for the caller's message.
 struct LoadReport {
-    bool opened = false;        // the file was opened and read
-    int triangles = 0;          // triangles accepted
-    std::string problem;        // non-empty when the number list ended early or values were refused
-    int problemLine = 0;        // 1-based line of that problem, 0 when none
-    int degenerate = 0;         // triangles of zero area (kept; they neither shoot nor receive)
+    bool opened = false;  // the file was opened and read
+    int triangles = 0;    // triangles accepted
+    std::string problem;  // non-empty when the number list ended early or values were refused
+    int problemLine = 0;  // 1-based line of that problem, 0 when none
+    int degenerate = 0;   // triangles of zero area (kept; they neither shoot nor receive)
 };
 
 struct SceneObject {
-    std::string name;                               // first line of the triangle file; empty until loaded
+    std::string name;                                  // first line of the triangle file; empty until loaded
     std::vector<std::unique_ptr<Triangle>> triangles;  // file order
     std::vector<std::unique_ptr<Vertex>> vertices;     // order of creation
-    Vec3 reflectance;                               // configured integers / 255
+    Vec3 reflectance;                                  // configured integers / 255
     Vec3 emission;
     // Heads of the welding chains; only non-empty while a file is loaded.
     std::vector<std::vector<WeldNode>> weldTable;

@@ -49,8 +49,12 @@ std::string readNameLine(std::istream& in, bool& endedLine) {
     }
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // A cursor over the number list that knows its line for messages.
 struct NumberScanner {
@@ -151,7 +155,8 @@ LoadReport SceneObject::loadTriangles(std::istream& in) {
             if (r == NumberScanner::Result::NotANumber) {
                 report.problem = "'" + token + "' is not a number; the triangle list ends there";
             } else if (r == NumberScanner::Result::OutOfRange) {
-                report.problem = "'" + token + "' is too large for a coordinate; the triangle list ends there";
+                report.problem =
+                    "'" + token + "' is too large for a coordinate; the triangle list ends there";
             } else if (got > 0) {
                 report.problem = std::to_string(got) + " number" + (got == 1 ? "" : "s") +
                                  " left over at the end (an incomplete triangle), ignored";

@@ -112,10 +112,12 @@ TEST_F(AntialiasGl, AppliesTheViewRotationInEveryPassAndUndoesIt) {
     glGetDoublev(GL_MODELVIEW_MATRIX, left.data());
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z, cameraUp.x,
-              cameraUp.y, cameraUp.z);
+    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z,
+              cameraUp.x, cameraUp.y, cameraUp.z);
     glGetDoublev(GL_MODELVIEW_MATRIX, camera.data());
-    for (int i = 0; i < 16; ++i) { EXPECT_NEAR(left[i], camera[i], 1e-6) << i; }
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(left[i], camera[i], 1e-6) << i;
+    }
 }
 
 TEST_F(AntialiasGl, NoFramebufferOrNoListDrawsNothingWithoutError) {
@@ -125,7 +127,9 @@ TEST_F(AntialiasGl, NoFramebufferOrNoListDrawsNothingWithoutError) {
     glClearColor(0, 0, 0, 0);
     drawAntialiased(1);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    for (const auto& p : readPicture()) { ASSERT_EQ(p, (Rgb{0, 0, 0})); }
+    for (const auto& p : readPicture()) {
+        ASSERT_EQ(p, (Rgb{0, 0, 0}));
+    }
     // The headless context's own framebuffer is incomplete: it has no surface.
     compileHalfPlane(1.0f, 1.0f, 1.0f);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);

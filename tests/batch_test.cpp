@@ -51,15 +51,19 @@ Result run(const Scratch& dir, const std::string& args) {
 
 TEST(BatchOptions, ParsesEveryOptionAndRefusesBadOnes) {
     BatchOptions o;
-    const char* full[] = {"lumetra-batch", "a.ini", "--steps", "10", "--seconds", "2.5", "--out", "d",
-                          "--png", "p.png", "--size", "300", "--aa"};
+    const char* full[] = {"lumetra-batch", "a.ini", "--steps", "10",  "--seconds", "2.5", "--out", "d",
+                          "--png",         "p.png", "--size",  "300", "--aa"};
     EXPECT_EQ(parseBatchOptions(13, full, o), "");
     EXPECT_TRUE(o.config == "a.ini" && o.maxSteps == 10 && o.maxSeconds == 2.5 && o.outDir == "d" &&
                 o.png == "p.png" && o.size == 300 && o.antialias);
-    const std::vector<std::vector<const char*>> bad = {
-        {"b"}, {"b", "a.ini", "--steps"}, {"b", "a.ini", "--steps", "-1"}, {"b", "a.ini", "--steps", "1x"},
-        {"b", "a.ini", "--seconds", "nan"}, {"b", "a.ini", "--size", "0"}, {"b", "a.ini", "--bogus"},
-        {"b", "a.ini", "b.ini"}};
+    const std::vector<std::vector<const char*>> bad = {{"b"},
+                                                       {"b", "a.ini", "--steps"},
+                                                       {"b", "a.ini", "--steps", "-1"},
+                                                       {"b", "a.ini", "--steps", "1x"},
+                                                       {"b", "a.ini", "--seconds", "nan"},
+                                                       {"b", "a.ini", "--size", "0"},
+                                                       {"b", "a.ini", "--bogus"},
+                                                       {"b", "a.ini", "b.ini"}};
     for (const auto& args : bad) {
         EXPECT_NE(parseBatchOptions(static_cast<int>(args.size()), args.data(), o), "") << args.back();
     }

@@ -22,7 +22,9 @@ class ViewCommands : public testing::Test {
 }  // namespace
 
 TEST_F(ViewCommands, ArrowKeysTurnByTenDegreesWithoutWrapping) {
-    for (int i = 0; i < 4; ++i) { EXPECT_TRUE(applyArrowKey(kKeyLeft)); }
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(applyArrowKey(kKeyLeft));
+    }
     EXPECT_EQ(viewAngleZ, 40.0f);
     for (int i = 0; i < 36; ++i) applyArrowKey(kKeyLeft);
     applyArrowKey(kKeyRight);
@@ -30,7 +32,9 @@ TEST_F(ViewCommands, ArrowKeysTurnByTenDegreesWithoutWrapping) {
     expectAngles(-10.0f, 390.0f);
     applyArrowKey(kKeyDown);
     // Function keys, Page Up, Home and the like change nothing.
-    for (int key : {1, 12, 99, 104, 105, 106, 107, 108}) { EXPECT_FALSE(applyArrowKey(key)); }
+    for (int key : {1, 12, 99, 104, 105, 106, 107, 108}) {
+        EXPECT_FALSE(applyArrowKey(key));
+    }
     expectAngles(0.0f, 390.0f);
 }
 
@@ -71,10 +75,14 @@ TEST(KeyAndMenuDecisions, MapInputToActions) {
     for (int key : {97, 81, 48, 13, 10, 9, 8, 127, 255}) {
         EXPECT_EQ(keyAction(static_cast<unsigned char>(key)), KeyAction::None);
     }
-    const MenuAction menu[] = {MenuAction::Step, MenuAction::Auto, MenuAction::Stop, MenuAction::AntiAlias,
-                               MenuAction::Save, MenuAction::None};
-    for (int v = 0; v < 6; ++v) { EXPECT_EQ(menuAction(v), menu[v]) << v; }
-    for (int v : {0, 1, 2, 4}) { EXPECT_TRUE(menuRedisplays(v)); }
+    const MenuAction menu[] = {MenuAction::Step,      MenuAction::Auto, MenuAction::Stop,
+                               MenuAction::AntiAlias, MenuAction::Save, MenuAction::None};
+    for (int v = 0; v < 6; ++v) {
+        EXPECT_EQ(menuAction(v), menu[v]) << v;
+    }
+    for (int v : {0, 1, 2, 4}) {
+        EXPECT_TRUE(menuRedisplays(v));
+    }
     EXPECT_FALSE(menuRedisplays(3));
 }
 

@@ -1,11 +1,12 @@
 // The configuration reader: INI lookup rules, values as written, objects in
 // order. Bad values and bad files are in the hardening tables.
 
+#include "app/config.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "app/config.h"
 #include "app/ini_reader.h"
 #include "scene_fixture.h"
 
@@ -42,14 +43,15 @@ TEST(ReadSettings, ValuesAsWrittenAndThresholdWithShortPi) {
     Scratch dir;
     ::testing::internal::CaptureStderr();  // far = abc is refused; the rest is read as written
     fixture::stdoutOf([&] {
-        readSettings(dir.write("a.ini", "[settings]\nresolution=258\nsmooth_angle=90\nfar=abc\nnear=0.5\n"
-                                        "step=-3\n[camera]\nfov=60.5\n"));
+        readSettings(dir.write("a.ini",
+                               "[settings]\nresolution=258\nsmooth_angle=90\nfar=abc\nnear=0.5\n"
+                               "step=-3\n[camera]\nfov=60.5\n"));
     });
     ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(settings.N, 258);
     EXPECT_EQ(settings.H, 129);
     EXPECT_NEAR(settings.smoothThreshold, -2.32e-8, 0.01e-8);  // cos(90°) with pi = 3.1415927
-    EXPECT_EQ(settings.step, -3);  // used as |step| by the progress rhythm
+    EXPECT_EQ(settings.step, -3);                              // used as |step| by the progress rhythm
     EXPECT_EQ(settings.fov, 60.5);
     fixture::stdoutOf([&] { readSettings(dir.write("b.ini", "[settings]\nsmooth_angle=0\n")); });
     EXPECT_EQ(settings.smoothThreshold, 1.0);
@@ -67,7 +69,8 @@ TEST(ReadSettings, ObjectsInOrderWithMaterialsAndFailureLines) {
     ::testing::internal::CaptureStderr();
     const std::string out = fixture::stdoutOf([&] { result = readSettings(ini); });
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(out, "Reading: " + ini + "\nOpening: " + dir.at("a.tri") + "\nOpening: " + dir.at("missing.tri") +
+    EXPECT_EQ(out, "Reading: " + ini + "\nOpening: " + dir.at("a.tri") +
+                       "\nOpening: " + dir.at("missing.tri") +
                        "\n--------------- FAILED ---------------\nOpening: c.tri\nOpening: \n"
                        "--------------- FAILED ---------------\n");
     ASSERT_EQ(objectCount, 4);
@@ -79,7 +82,7 @@ TEST(ReadSettings, ObjectsInOrderWithMaterialsAndFailureLines) {
     EXPECT_EQ(objects[0].emission.z, 4294967295.0 / 255.0);  // read as unsigned
     EXPECT_EQ(objects[1].name, "");
     EXPECT_EQ(objects[1].triangleCount(), 0);
-    EXPECT_EQ(objects[2].name, "gamma");  // found beside the configuration
+    EXPECT_EQ(objects[2].name, "gamma");       // found beside the configuration
     EXPECT_EQ(objects[2].triangleCount(), 2);  // more than "triangles" declared: all kept
     EXPECT_EQ(result.failedObjects, 2);
     EXPECT_TRUE(result.ok());

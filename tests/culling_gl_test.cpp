@@ -47,7 +47,8 @@ class CulledCapture : public ::testing::Test {
                             {Vec3(0.9, 0.8, -1.5), Vec3(0.2, 1.3, -0.6), Vec3(1.4, 1.1, -0.7)},
                             // The same triangle twice, facing down: equal depths everywhere,
                             // so the one drawn first must keep every pixel, in both paths.
-                            twice, twice});
+                            twice,
+                            twice});
     }
 
     // The five faces of a step from shooter position p and normal n, captured

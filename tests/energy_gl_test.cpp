@@ -45,7 +45,9 @@ class ClosedRoom : public ::testing::Test {
         for (int w = 0; w < 6; ++w)
             fixture::addObject(fixture::grid(origins[w], du[w], dv[w], cells[w], cells[w]), rho, emission);
         for (const SceneObject& o : objects)
-            for (const auto& t : o.triangles) { ASSERT_GT(t->normal.dot(Vec3(0, 0, 0) - t->centroid), 0.0); }
+            for (const auto& t : o.triangles) {
+                ASSERT_GT(t->normal.dot(Vec3(0, 0, 0) - t->centroid), 0.0);
+            }
     }
 
     // Runs until the measure falls below stopAt; returns the steps taken.
@@ -67,7 +69,6 @@ class ClosedRoom : public ::testing::Test {
     fixture::SceneGuard guard;
     HeadlessContext gl;
 };
-
 
 TEST_F(ClosedRoom, EqualAndVeryDifferentCellsReachTheExactRadiosity) {
     // Form factors are sampled from each shooter's centroid, not averaged

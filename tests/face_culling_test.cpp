@@ -1,6 +1,8 @@
 // GL-free parts of the culled capture: the box-against-frustum decision, the
 // grouping of the item buffer, the run summing, and the benchmark's scenes.
 
+#include "radiosity/face_culling.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 #include <sstream>
 
 #include "app/bench_scene.h"
-#include "radiosity/face_culling.h"
 #include "radiosity/item_groups.h"
 #include "radiosity/run_sum.h"
 #include "scene_fixture.h"
@@ -29,7 +30,7 @@ TEST(FaceCulling, BoxAgainstOnePlaneAndAFacesFrustum) {
     const double nan = std::nan("");
     const Plane floor{Vec3(0, 0, 1), 0.0}, slanted{Vec3(1, 1, 0), -3.0};  // z >= 0 and x + y >= 3 are inside
     EXPECT_TRUE(boxOutsidePlane(box(-1, -1, -3, 1, 1, -1), floor));
-    EXPECT_FALSE(boxOutsidePlane(box(-1, -1, -3, 1, 1, 0.0), floor));    // touches
+    EXPECT_FALSE(boxOutsidePlane(box(-1, -1, -3, 1, 1, 0.0), floor));  // touches
     // Within the rounding margin of float transforms: drawn.
     EXPECT_FALSE(boxOutsidePlane(box(-1, -1, -3, 1, 1, -1e-9), floor));
     // A slanted plane: the corner farthest along the normal decides.
@@ -46,9 +47,9 @@ TEST(FaceCulling, BoxAgainstOnePlaneAndAFacesFrustum) {
         Box b;
         bool culledFull, culledUpper;
     } cases[] = {
-        {box(-0.5, 0.2, 2, 0.5, 0.4, 3), false, false},           // in front, in the view
-        {box(-0.5, -0.6, 2, 0.5, -0.2, 3), false, true},          // below the centre line
-        {box(2.5, -0.5, 1, 3, 0.5, 2), true, true},               // outside the 45-degree sides
+        {box(-0.5, 0.2, 2, 0.5, 0.4, 3), false, false},   // in front, in the view
+        {box(-0.5, -0.6, 2, 0.5, -0.2, 3), false, true},  // below the centre line
+        {box(2.5, -0.5, 1, 3, 0.5, 2), true, true},       // outside the 45-degree sides
         {box(-0.5, 1.5, 1, 0.5, 2, 1.2), true, true},
         {box(-1, -1, -5, 1, 1, -0.5), true, true},                // behind the eye
         {box(-0.01, -0.01, 0.02, 0.01, 0.01, 0.05), true, true},  // nearer than near

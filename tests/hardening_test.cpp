@@ -65,42 +65,74 @@ TEST(HardenConfig, EveryBadFileGivesItsOutcomeAndMessage) {
         {"huge_lines",
          "[settings]\nresolution=64\nbrightness=" + mb + "\n" + mb + "\nstep=3\n" + mb + "=1\nobjects=" + mb +
              "\n",
-         false, {"@:7: objects = 2147483647: at most 256 objects"}, [] {
+         false,
+         {"@:7: objects = 2147483647: at most 256 objects"},
+         [] {
              EXPECT_EQ(settings.N, 64);
              EXPECT_EQ(settings.step, 3);
              EXPECT_EQ(settings.brightness, 1e127);  // 127 nines, as read
          }},
-        {"objects_257", "[settings]\nobjects=257\n", false, {"@:2: objects = 257: at most 256 objects"},
+        {"objects_257",
+         "[settings]\nobjects=257\n",
+         false,
+         {"@:2: objects = 257: at most 256 objects"},
          [] { EXPECT_EQ(objectCount, 0); }},
-        {"objects_256", "[settings]\nobjects=256\n", true, {"[object_255] cannot open triangle file"},
+        {"objects_256",
+         "[settings]\nobjects=256\n",
+         true,
+         {"[object_255] cannot open triangle file"},
          [] { EXPECT_EQ(objectCount, 256); }},
-        {"objects_negative", "[settings]\nobjects=-1000000000\n", true,
-         {"@:2: objects = -1000000000 is negative"}, [] { EXPECT_EQ(objectCount, 0); }},
+        {"objects_negative",
+         "[settings]\nobjects=-1000000000\n",
+         true,
+         {"@:2: objects = -1000000000 is negative"},
+         [] { EXPECT_EQ(objectCount, 0); }},
         {"triangles_huge_and_negative",
          "[settings]\nobjects=2\n[object_0]\ntriangles=2000000000\nfile=a.tri\n"
          "[object_1]\ntriangles=-2000000000\nfile=a.tri\n",
-         true, {}, [] {
+         true,
+         {},
+         [] {
              ASSERT_EQ(objectCount, 2);
              EXPECT_EQ(objects[0].triangleCount(), 2);  // only a hint: the file decides
              EXPECT_EQ(objects[1].triangleCount(), 2);
          }},
-        {"resolution_not_a_number", "[settings]\nresolution=big\n", false,
-         {"@:2: resolution = 0: a hemicube face needs at least 2 pixels"}, nullptr},
-        {"resolution_odd", "[settings]\nresolution=257\n", true, {"@:2: resolution = 257 is odd; using 256"},
+        {"resolution_not_a_number",
+         "[settings]\nresolution=big\n",
+         false,
+         {"@:2: resolution = 0: a hemicube face needs at least 2 pixels"},
+         nullptr},
+        {"resolution_odd",
+         "[settings]\nresolution=257\n",
+         true,
+         {"@:2: resolution = 257 is odd; using 256"},
          [] { EXPECT_EQ(settings.H, 128); }},
-        {"resolution_overflowing", "[settings]\nresolution=99999999999\n", true,
-         {"@:2: resolution = 2147483647 is odd"}, [] {
+        {"resolution_overflowing",
+         "[settings]\nresolution=99999999999\n",
+         true,
+         {"@:2: resolution = 2147483647 is odd"},
+         [] {
              // Left to the GL limits, which only the context knows.
              EXPECT_EQ(settings.N, 2147483646);
              EXPECT_NE(checkResolution(settings.N, 16384, 16384), "");
          }},
         {"near_zero", "[settings]\nnear=0\n", false, {"@:2: near = 0: must be a number above 0"}, nullptr},
-        {"near_not_a_number", "[settings]\nnear=close\n", false,
-         {"@:2: near = close: must be a number above 0"}, nullptr},
-        {"far_equal_near", "[settings]\nnear=5\nfar=5\n", false, {"@:3: far = 5: must be a number above near"},
+        {"near_not_a_number",
+         "[settings]\nnear=close\n",
+         false,
+         {"@:2: near = close: must be a number above 0"},
+         nullptr},
+        {"far_equal_near",
+         "[settings]\nnear=5\nfar=5\n",
+         false,
+         {"@:3: far = 5: must be a number above near"},
          nullptr},
         {"far_nan", "[settings]\nfar=nan\n", false, {"@:2: far = nan: must be a number above near"}, nullptr},
-        {"step_negative_and_fov_text", "[settings]\nstep=-5\n[camera]\nfov=wide\n", true, {}, [] {
+        {"step_negative_and_fov_text",
+         "[settings]\nstep=-5\n[camera]\nfov=wide\n",
+         true,
+         {},
+         [] {
              EXPECT_EQ(settings.step, -5);  // used as |step|
              EXPECT_EQ(settings.fov, 0.0);  // not validated: nothing breaks
          }},
@@ -118,7 +150,9 @@ TEST(HardenConfig, EveryBadFileGivesItsOutcomeAndMessage) {
             if (m[0] == '@') m = path + m.substr(1);
             EXPECT_TRUE(contains(r.err, m)) << "want: " << m << "\ngot: " << r.err.substr(0, 2000);
         }
-        if (c.messages.empty()) { EXPECT_EQ(r.err, ""); }
+        if (c.messages.empty()) {
+            EXPECT_EQ(r.err, "");
+        }
         if (c.check) c.check();
     }
 }
@@ -129,7 +163,7 @@ TEST(HardenTriangleFile, EveryBadFileGivesItsOutcomeAndMessage) {
     struct Case {
         std::string label;
         std::string text;
-        int loaded;           // loadTriangleFile's result
+        int loaded;  // loadTriangleFile's result
         int triangles;
         std::string problem;  // part of the report's problem; empty: none
         int line;             // the problem's line
@@ -172,10 +206,15 @@ TEST(HardenTriangleFile, EveryBadFileGivesItsOutcomeAndMessage) {
         EXPECT_EQ(report.problemLine, c.line) << report.problem;
         EXPECT_EQ(report.degenerate, c.degenerate);
         for (const auto& t : object.triangles) {
-            EXPECT_TRUE(std::isfinite(t->area) && std::isfinite(t->centroid.x) && std::isfinite(t->centroid.y));
+            EXPECT_TRUE(std::isfinite(t->area) && std::isfinite(t->centroid.x) &&
+                        std::isfinite(t->centroid.y));
         }
-        if (c.label == "long_name") { EXPECT_EQ(object.name, std::string(127, 'N')); }
-        if (!c.loaded) { EXPECT_EQ(object.name, ""); }
+        if (c.label == "long_name") {
+            EXPECT_EQ(object.name, std::string(127, 'N'));
+        }
+        if (!c.loaded) {
+            EXPECT_EQ(object.name, "");
+        }
     }
 }
 
@@ -189,11 +228,14 @@ struct EveryoneSees : FaceCapturer {
         const Vec3& p = shooterState.position;
         for (SceneObject& o : objects)
             for (auto& t : o.triangles)
-                if (t->centroid.x != p.x || t->centroid.y != p.y || t->centroid.z != p.z) t->formFactor += 0.05;
+                if (t->centroid.x != p.x || t->centroid.y != p.y || t->centroid.z != p.z)
+                    t->formFactor += 0.05;
     }
 };
 
-bool finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool finite(const Vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
 }  // namespace
 
@@ -248,8 +290,12 @@ TEST(HardenScene, HopelessScenesAreRefusedOrConvergeWithFiniteValues) {
             for (; !converged && steps < 500; ++steps) converged = idleStep().converged;
         });
         EXPECT_TRUE(converged) << "still running after " << steps << " steps";
-        if (c.stepsToConverge > 0) { EXPECT_LE(steps, c.stepsToConverge); }
-        if (!c.solvable) { EXPECT_TRUE(steps == 1 && stepCounter == 0); }  // nothing runs
+        if (c.stepsToConverge > 0) {
+            EXPECT_LE(steps, c.stepsToConverge);
+        }
+        if (!c.solvable) {
+            EXPECT_TRUE(steps == 1 && stepCounter == 0);
+        }  // nothing runs
         EXPECT_TRUE(std::isfinite(convergenceMeasure));
         for (const SceneObject& o : objects) {
             for (const auto& t : o.triangles) {

@@ -58,7 +58,9 @@ class ItemDecode : public ::testing::Test {
 TEST(ItemCode, ColourBytesAndMirrorRule) {
     const struct {
         int object, triangle, red, green, blue;
-    } cases[] = {{2, 299, 2, 1, 44}, {0, 0, 0, 0, 1} /* never the black background */, {7, 255, 7, 1, 0},
+    } cases[] = {{2, 299, 2, 1, 44},
+                 {0, 0, 0, 0, 1} /* never the black background */,
+                 {7, 255, 7, 1, 0},
                  {255, kMaxItemTriangles - 1, 255, 255, 255}};
     for (const auto& c : cases) {
         const ItemColour got = itemColour(c.object, c.triangle);
@@ -66,19 +68,21 @@ TEST(ItemCode, ColourBytesAndMirrorRule) {
             << c.object << "/" << c.triangle;
     }
     const int folded[] = {0, 1, 2, 3, 3, 2, 1, 0};
-    for (int k = 0; k < 8; ++k) { EXPECT_EQ(mirrorIndex(k, 4), folded[k]) << "k = " << k; }
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(mirrorIndex(k, 4), folded[k]) << "k = " << k;
+    }
 }
 
 TEST_F(ItemDecode, PixelsGoToTheirTrianglesAndStrangeCodesToNone) {
     Image img(8, 4);
-    img.set(0, 0, 2, 1, 44);       // object 2, triangle 299: table entry (0, 0) -> 1
-    img.set(7, 5, 2, 1, 0);        // code 256: triangle 255, entry (0, 2) -> 3
-    img.set(3, 4, 0, 0, 1);        // object 0, triangle 0: entry (3, 3) -> 16
-    img.set(2, 2, 9, 0, 0);        // green = blue = 0: background whatever the red byte
-    img.set(1, 0, 3, 0, 1);        // no object 3
+    img.set(0, 0, 2, 1, 44);  // object 2, triangle 299: table entry (0, 0) -> 1
+    img.set(7, 5, 2, 1, 0);   // code 256: triangle 255, entry (0, 2) -> 3
+    img.set(3, 4, 0, 0, 1);   // object 0, triangle 0: entry (3, 3) -> 16
+    img.set(2, 2, 9, 0, 0);   // green = blue = 0: background whatever the red byte
+    img.set(1, 0, 3, 0, 1);   // no object 3
     img.set(1, 1, 255, 255, 255);
-    img.set(1, 2, 1, 0, 3);        // object 1 has two triangles: code 3 is past the end
-    img.set(0, 4, 1, 0, 2);        // object 1, triangle 1, entry (0, 3) -> 4
+    img.set(1, 2, 1, 0, 3);  // object 1 has two triangles: code 3 is past the end
+    img.set(0, 4, 1, 0, 2);  // object 1, triangle 1, entry (0, 3) -> 4
     sumFaceWeights(img.rows(0, 8), w.data(), 4, buildItemLookup());
     EXPECT_EQ(ff(2, 299), 1.0);
     EXPECT_EQ(ff(2, 255), 3.0);

@@ -25,7 +25,9 @@ using Tris = std::vector<MeshTriangle>;
 
 namespace {
 
-MeshTriangle tri(Vec3 a, Vec3 b, Vec3 c) { return MeshTriangle{{a, b, c}}; }
+MeshTriangle tri(Vec3 a, Vec3 b, Vec3 c) {
+    return MeshTriangle{{a, b, c}};
+}
 
 Vec3 areaVector(const MeshTriangle& t) {
     Vec3 n = (t.corners[1] - t.corners[0]).cross(t.corners[2] - t.corners[0]);
@@ -118,7 +120,8 @@ std::map<std::string, Tris> loadScene(const std::string& dir) {
 TEST(Subdivide, ClosedSurfacesStayWatertightAndKeepFacing) {
     const Vec3 a{0, 0, 0}, b{10, 0.3, 0.1}, c{2.5, 7, 0.4}, d{3, 2.2, 9};
     const std::vector<Tris> shapes{{tri(a, c, b), tri(a, b, d), tri(b, c, d), tri(c, a, d)},
-                                   closedBox({0, 0, 0}, {7, 3, 1.3}), closedBox({-1, -2, -3}, {4, 4, 4})};
+                                   closedBox({0, 0, 0}, {7, 3, 1.3}),
+                                   closedBox({-1, -2, -3}, {4, 4, 4})};
     for (const Tris& shape : shapes) {
         ASSERT_EQ(badEdges(shape), 0);
         for (double L : {0.37, 1.3, 3.1}) {
@@ -162,7 +165,9 @@ TEST(Subdivide, CountsPassThroughAndRefusals) {
     out.clear();
     ASSERT_TRUE(subdivideTriangles({small}, 1.0, 1000, out, error));
     ASSERT_EQ(out.size(), 1u);
-    for (int c = 0; c < 3; ++c) { EXPECT_EQ((out[0].corners[c] - small.corners[c]).length(), 0.0); }
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ((out[0].corners[c] - small.corners[c]).length(), 0.0);
+    }
     EXPECT_EQ(edgeSegmentCount(1.0, 1.0), 1u);
     EXPECT_EQ(edgeSegmentCount(1.0000001, 1.0), 2u);
     EXPECT_EQ(edgeSegmentCount(0.0, 1.0), 1u);
@@ -188,11 +193,20 @@ TEST(Subdivide, CountsPassThroughAndRefusals) {
 }
 
 TEST(ObjectNames, SafeShortAndUnique) {
-    const std::pair<std::string, std::string> names[] = {
-        {"Floor Panel", "Floor_Panel"}, {"../../etc/passwd", "etc_passwd"}, {"K\xc3\xbc" "che:1", "K_che_1"},
-        {"", "object"}, {"***", "object"}, {"tall-block_2", "tall-block_2"}, {"con", "con_"}, {"COM1", "COM1_"},
-        {"console", "console"}};
-    for (const auto& [raw, safe] : names) { EXPECT_EQ(sanitizeName(raw), safe) << raw; }
+    const std::pair<std::string, std::string> names[] = {{"Floor Panel", "Floor_Panel"},
+                                                         {"../../etc/passwd", "etc_passwd"},
+                                                         {"K\xc3\xbc"
+                                                          "che:1",
+                                                          "K_che_1"},
+                                                         {"", "object"},
+                                                         {"***", "object"},
+                                                         {"tall-block_2", "tall-block_2"},
+                                                         {"con", "con_"},
+                                                         {"COM1", "COM1_"},
+                                                         {"console", "console"}};
+    for (const auto& [raw, safe] : names) {
+        EXPECT_EQ(sanitizeName(raw), safe) << raw;
+    }
     EXPECT_EQ(sanitizeName(std::string(300, 'a')).size(), kMaxNameLength);
     std::set<std::string> used;
     EXPECT_EQ(makeUniqueName("box", used), "box");
@@ -214,7 +228,8 @@ TEST(MaterialMap, ClampsReflectanceKeepsEmission) {
     warnings.clear();
     m = mapMaterial("odd", {-0.5, std::nan(""), 0.1}, {-1, std::nan(""), 1e30}, warnings);
     // The renderer reads 32-bit integers.
-    EXPECT_EQ(std::make_pair(m.reflectance, m.emission), std::make_pair(Rgb{0, 0, 26}, Rgb{0, 0, 2147483647}));
+    EXPECT_EQ(std::make_pair(m.reflectance, m.emission),
+              std::make_pair(Rgb{0, 0, 26}, Rgb{0, 0, 2147483647}));
     EXPECT_EQ(warnings.size(), 2u);
     EXPECT_EQ(std::make_pair(defaultMaterial().reflectance, defaultMaterial().emission),
               std::make_pair(Rgb{191, 191, 191}, Rgb{0, 0, 0}));
@@ -237,7 +252,9 @@ TEST(ModelLoader, ReadsObjWithMaterials) {
     const MeshObject& floor = model.objects[0];
     ASSERT_EQ(floor.triangles.size(), 2u);
     EXPECT_NEAR(totalArea(floor.triangles), 16.0, 1e-12);  // 2 x 2 scaled by 2
-    for (const MeshTriangle& t : floor.triangles) { EXPECT_GT(areaVector(t).z, 0.0); }
+    for (const MeshTriangle& t : floor.triangles) {
+        EXPECT_GT(areaVector(t).z, 0.0);
+    }
     const MeshObject& lamp = model.objects[1];
     ASSERT_EQ(lamp.triangles.size(), 2u);
     EXPECT_EQ(std::make_tuple(floor.name, floor.material.reflectance, floor.material.emission, lamp.name,
@@ -247,7 +264,8 @@ TEST(ModelLoader, ReadsObjWithMaterials) {
     EXPECT_GT(areaVector(lamp.triangles[0]).z, 0.0);
     EXPECT_LT(areaVector(lamp.triangles[1]).z, 0.0);
     EXPECT_EQ(lamp.triangles[0].corners[1].x, 2.0);
-    EXPECT_EQ(lamp.triangles[0].corners[1].z, 2.2);  // the library reads floats; the decimal comes back exactly
+    EXPECT_EQ(lamp.triangles[0].corners[1].z,
+              2.2);  // the library reads floats; the decimal comes back exactly
     bool clampWarned = false;
     for (const std::string& w : model.warnings) clampWarned |= w.find("glow") != std::string::npos;
     EXPECT_TRUE(clampWarned);
@@ -263,10 +281,12 @@ TEST(ModelLoader, DefaultsAndFailures) {
     ASSERT_EQ(model.objects.size(), 2u);
     for (const MeshObject& o : model.objects) {
         EXPECT_EQ(std::make_pair(o.material.reflectance, o.material.emission),
-                  std::make_pair(Rgb{191, 191, 191}, Rgb{0, 0, 0})) << o.name;
+                  std::make_pair(Rgb{191, 191, 191}, Rgb{0, 0, 0}))
+            << o.name;
     }
     // Index out of range, garbage, and a missing file: refused with the library's reason.
-    EXPECT_FALSE(loadModel(dir.write("broken.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n"), 1.0, model, error));
+    EXPECT_FALSE(
+        loadModel(dir.write("broken.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n"), 1.0, model, error));
     EXPECT_NE(error.find("index"), std::string::npos) << error;
     error.clear();
     EXPECT_FALSE(loadModel(dir.write("garbage.obj", "this is not a model\n"), 1.0, model, error));

@@ -1,11 +1,11 @@
 // Triangle geometry and the vertex welding of the triangle reader.
 
+#include "scene/scene.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
-
-#include "scene/scene.h"
 
 namespace {
 
@@ -41,16 +41,26 @@ TEST(Welding, BucketsOfTheKeyRule) {
     const struct {
         double x, y, z;
         int bucket;
-    } cases[] = {{1, 2, 3, 968}, {-1, 0, 0, 296} /* 32-bit pattern of -1000, unsigned, mod 1000 */,
-                 {1.5, -2.25, 0.125, 863}, {0.0004, 0, 0, 0}, {-0.0004, 0, 0, 0} /* truncation toward zero */,
-                 {0.5, 0, 0, 500}, {0.5005, 0, 0, 500}, {0.9996, 0, 0, 999}, {1.0003, 0, 0, 0},
-                 {0.0005, 0.0015, 0, 1}, {0.0015, 0.0005, 0, 1}, {0.0011, 0.0011, 0, 0}};
+    } cases[] = {{1, 2, 3, 968},
+                 {-1, 0, 0, 296} /* 32-bit pattern of -1000, unsigned, mod 1000 */,
+                 {1.5, -2.25, 0.125, 863},
+                 {0.0004, 0, 0, 0},
+                 {-0.0004, 0, 0, 0} /* truncation toward zero */,
+                 {0.5, 0, 0, 500},
+                 {0.5005, 0, 0, 500},
+                 {0.9996, 0, 0, 999},
+                 {1.0003, 0, 0, 0},
+                 {0.0005, 0.0015, 0, 1},
+                 {0.0015, 0.0005, 0, 1},
+                 {0.0011, 0.0011, 0, 0}};
     for (const auto& c : cases) {
         EXPECT_EQ(weldBucket(c.x, c.y, c.z), c.bucket) << c.x << " " << c.y << " " << c.z;
     }
     // Out of the 64-bit range, infinite or NaN coordinates give key 0
     // (9.3e18 is past 2^63); the key keeps the low 32 bits (5e9 wraps).
-    for (double x : {1e300, -1e300, 9.3e15, std::nan("")}) { EXPECT_EQ(weldKey(x), 0) << x; }
+    for (double x : {1e300, -1e300, 9.3e15, std::nan("")}) {
+        EXPECT_EQ(weldKey(x), 0) << x;
+    }
     EXPECT_EQ(weldKey(5e6), static_cast<int>(static_cast<unsigned>(5000000000ULL & 0xffffffffULL)));
 }
 
@@ -61,8 +71,8 @@ TEST(Welding, CornersWeldWithinStrictToleranceInOneBucketOnly) {
     // Pairs of (x, y, expected index): welds keep the first position;
     // 1.0003 is 0.0007 from 0.9996 but in another bucket; (0.0015, 0.0005)
     // differs from (0.0005, 0.0015) by exactly 0.001.
-    const double corners[][3] = {{0.0004, 0, 0}, {-0.0004, 0, 0}, {0.5, 0, 1}, {0.5005, 0, 1}, {0.9996, 0, 2},
-                                 {1.0003, 0, 3}, {0.0005, 0.0015, 4}, {0.0015, 0.0005, 5}};
+    const double corners[][3] = {{0.0004, 0, 0}, {-0.0004, 0, 0}, {0.5, 0, 1},         {0.5005, 0, 1},
+                                 {0.9996, 0, 2}, {1.0003, 0, 3},  {0.0005, 0.0015, 4}, {0.0015, 0.0005, 5}};
     for (const auto& c : corners) {
         EXPECT_EQ(o.findOrAddVertex(c[0], c[1], 0, &t), static_cast<int>(c[2])) << c[0] << " " << c[1];
     }
@@ -75,7 +85,9 @@ TEST(Welding, CornersWeldWithinStrictToleranceInOneBucketOnly) {
     // All in bucket 0; a corner close to both of two vertices takes the older.
     SceneObject q;
     q.weldTable.assign(kWeldBuckets, {});
-    for (int k = 0; k < 4; ++k) { EXPECT_EQ(q.findOrAddVertex(k & 1, k >> 1, 0, &t), k); }
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(q.findOrAddVertex(k & 1, k >> 1, 0, &t), k);
+    }
     EXPECT_EQ(q.weldTable[0].size(), 4u);
     EXPECT_EQ(q.findOrAddVertex(1, 1, 0, &t), 3);
     q.freeWeldTable();

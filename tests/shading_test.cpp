@@ -66,8 +66,8 @@ TEST(VertexColour, SmoothingAngleDecidesWhichNeighboursJoin) {
             if (u != &tri(0, 0) && u->normal.dot(tri(0, 0).normal) > settings.smoothThreshold) ++n;
         return static_cast<int>(std::lround(vertexColour(shared, tri(0, 0)).x * n * 1024.0));
     };
-    EXPECT_EQ(joined(0), 1);                     // even a coplanar neighbour stays out
-    EXPECT_EQ(joined(2), 1 | 2 | 16);            // coplanar and 1 degree off
+    EXPECT_EQ(joined(0), 1);           // even a coplanar neighbour stays out
+    EXPECT_EQ(joined(2), 1 | 2 | 16);  // coplanar and 1 degree off
     EXPECT_EQ(joined(89), 1 | 2 | 16);
     EXPECT_EQ(joined(90), 1 | 2 | 4 | 16);       // the threshold is a hair below 0
     EXPECT_EQ(joined(180), 1 | 2 | 4 | 8 | 16);  // exactly opposite never joins

@@ -58,7 +58,9 @@ class Solver : public ::testing::Test {
 
 TEST(SolverRandom, DrawsTheFixedSequence) {
     SolverRandom r;
-    for (int expected : {41, 18467, 6334, 26500}) { EXPECT_EQ(r.next(), expected); }
+    for (int expected : {41, 18467, 6334, 26500}) {
+        EXPECT_EQ(r.next(), expected);
+    }
 }
 
 TEST_F(Solver, FirstStepCapturesFiveFacesAroundARandomFrame) {
@@ -91,10 +93,10 @@ TEST_F(Solver, ReceiversGetTheShareReciprocityGives) {
     // Shooter of area 2 emitting (1, 0.5, 0.25); receivers of area 0.5.
     fixture::addObject({rightTriangle(2, 2, 0)}, Vec3(), Vec3(1, 0.5, 0.25));
     const Vec3 rho(0.5, 0.25, 1.0);
-    fixture::addObject({rightTriangle(1, 1, 1, false), rightTriangle(1, 1, 1, false, 5),
-                        rightTriangle(1, 1, 1, false, 10), rightTriangle(1, 0, 1, false, 15),
-                        rightTriangle(1, 1, 1, false, 20)},
-                       rho);
+    fixture::addObject(
+        {rightTriangle(1, 1, 1, false), rightTriangle(1, 1, 1, false, 5), rightTriangle(1, 1, 1, false, 10),
+         rightTriangle(1, 0, 1, false, 15), rightTriangle(1, 1, 1, false, 20)},
+        rho);
     ASSERT_TRUE(initSolver());
     EXPECT_EQ(tri(0, 0).unshot.sum(), 0.0);  // its energy travels in the shooter state now
     EXPECT_EQ(shooterState.area, 2.0);
@@ -181,8 +183,9 @@ TEST_F(Solver, PrintsAProgressLineEveryStepSteps) {
         });
         return reports + "|" + out;
     };
-    EXPECT_EQ(run(2, 5), "R.R.R|Convergence 0.00000\t\tStep 0\nConvergence 0.00000\t\tStep 2\n"
-                         "Convergence 0.00000\t\tStep 4\n");
+    EXPECT_EQ(run(2, 5),
+              "R.R.R|Convergence 0.00000\t\tStep 0\nConvergence 0.00000\t\tStep 2\n"
+              "Convergence 0.00000\t\tStep 4\n");
     EXPECT_EQ(stepCounter, 5);
     EXPECT_EQ(run(-3, 5).substr(0, 5), "R..R.");
     EXPECT_EQ(run(0, 3).substr(0, 3), "RRR");

@@ -8,11 +8,10 @@ TEST(Vec3, ClampToUnitKeepsHueAndNeverRaisesTheDivisor) {
     const struct {
         Vec3 in, out;
     } cases[] = {
-        {Vec3(0.5, 0.2, 0.1), Vec3(0.5, 0.2, 0.1)},    // in range: unchanged
-        {Vec3(2, 1, 0.5), Vec3(1, 0.5, 0.25)},
-        {Vec3(0.5, 3, 1.5), Vec3(0.5 / 3, 1, 0.5)},
-        {Vec3(-4, 0.5, 0), Vec3(-4, 0.5, 0)},           // negative channels never raise the divisor
-        {Vec3(0.2, 0.1, 4.0), Vec3(0.05, 0.025, 1)},    // z alone above 1 sets the divisor
+        {Vec3(0.5, 0.2, 0.1), Vec3(0.5, 0.2, 0.1)},  // in range: unchanged
+        {Vec3(2, 1, 0.5), Vec3(1, 0.5, 0.25)},       {Vec3(0.5, 3, 1.5), Vec3(0.5 / 3, 1, 0.5)},
+        {Vec3(-4, 0.5, 0), Vec3(-4, 0.5, 0)},         // negative channels never raise the divisor
+        {Vec3(0.2, 0.1, 4.0), Vec3(0.05, 0.025, 1)},  // z alone above 1 sets the divisor
     };
     for (const auto& c : cases) {
         Vec3 v = c.in;

@@ -9,7 +9,9 @@
 
 namespace {
 
-double sum(const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0); }
+double sum(const std::vector<double>& v) {
+    return std::accumulate(v.begin(), v.end(), 0.0);
+}
 
 struct WeightTables : ::testing::Test {
     static void buildFor(int h) {

@@ -17,8 +17,8 @@ void drawShadedScene() {
     gluPerspective(settings.fov, 1.0, settings.nearPlane, settings.farPlane);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z, cameraUp.x,
-              cameraUp.y, cameraUp.z);
+    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z,
+              cameraUp.x, cameraUp.y, cameraUp.z);
     glRotatef(viewAngleX, 1.0f, 0.0f, 0.0f);
     glRotatef(viewAngleZ, 0.0f, 0.0f, 1.0f);
     glCallList(kShadedList);
@@ -53,7 +53,8 @@ Picture renderPicture(int size, bool antialiased) {
     picture.size = size;
     picture.rgb.resize(static_cast<size_t>(size) * static_cast<size_t>(size) * 3);
     for (int row = 0; row < size; ++row) {
-        const std::uint8_t* src = rgba.data() + static_cast<size_t>(size - 1 - row) * static_cast<size_t>(size) * 4;
+        const std::uint8_t* src =
+            rgba.data() + static_cast<size_t>(size - 1 - row) * static_cast<size_t>(size) * 4;
         std::uint8_t* dst = picture.rgb.data() + static_cast<size_t>(row) * static_cast<size_t>(size) * 3;
         for (int x = 0; x < size; ++x) {
             dst[3 * x] = src[4 * x];

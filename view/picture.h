@@ -8,9 +8,9 @@
 // shows it: the configured camera and field of view, the user's rotation,
 // aspect ratio 1. For tools without a window; needs a current GL context.
 struct Picture {
-    int size = 0;                     // width = height, pixels
-    std::vector<std::uint8_t> rgb;    // size * size * 3 bytes, top row first
-    std::string error;                // set when the picture could not be drawn
+    int size = 0;                   // width = height, pixels
+    std::vector<std::uint8_t> rgb;  // size * size * 3 bytes, top row first
+    std::string error;              // set when the picture could not be drawn
 };
 
 // Clears and draws display list 1 under the configured camera (aspect 1) and

@@ -35,7 +35,8 @@ bool encode(std::FILE* file, int width, int height, const std::vector<std::uint8
     }
     png_init_io(png, file);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int row = 0; row < height; ++row) {
         png_write_row(png, rgb.data() + static_cast<size_t>(row) * static_cast<size_t>(width) * 3);
@@ -48,7 +49,8 @@ bool encode(std::FILE* file, int width, int height, const std::vector<std::uint8
 }  // namespace
 
 std::string writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb) {
-    if (width <= 0 || height <= 0 || rgb.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
+    if (width <= 0 || height <= 0 ||
+        rgb.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
         return "picture has no pixels";
     }
     const std::string temporary = path + ".tmp";

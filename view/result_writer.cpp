@@ -28,7 +28,9 @@ void appendLine(std::string& out, const std::string& line) {
     out += "\r\n";
 }
 
-std::string errorText(int err) { return std::strerror(err); }
+std::string errorText(int err) {
+    return std::strerror(err);
+}
 
 }  // namespace
 
@@ -43,7 +45,9 @@ std::string formatReal(double value) {
     return widenExponent(buffer);
 }
 
-std::string formatInt(long long value) { return std::to_string(value); }
+std::string formatInt(long long value) {
+    return std::to_string(value);
+}
 
 std::string formatResult(const SceneObject& object) {
     std::string out;
@@ -56,8 +60,8 @@ std::string formatResult(const SceneObject& object) {
     for (const auto& t : object.triangles) {
         std::string line;
         for (int i = 0; i < 3; ++i) line += formatInt(t->cornerIndices[i]) + ' ';
-        line += formatReal(t->radiosity.x) + ' ' + formatReal(t->radiosity.y) + ' ' +
-                formatReal(t->radiosity.z);
+        line +=
+            formatReal(t->radiosity.x) + ' ' + formatReal(t->radiosity.y) + ' ' + formatReal(t->radiosity.z);
         appendLine(out, line);
     }
     return out;
@@ -89,15 +93,21 @@ int ResultFileOps::write(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
-int ResultFileOps::sync(int fd) { return ::fsync(fd) != 0 ? errno : 0; }
+int ResultFileOps::sync(int fd) {
+    return ::fsync(fd) != 0 ? errno : 0;
+}
 
-int ResultFileOps::close(int fd) { return ::close(fd) != 0 ? errno : 0; }
+int ResultFileOps::close(int fd) {
+    return ::close(fd) != 0 ? errno : 0;
+}
 
 int ResultFileOps::rename(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) != 0 ? errno : 0;
 }
 
-int ResultFileOps::remove(const std::string& path) { return ::unlink(path.c_str()) != 0 ? errno : 0; }
+int ResultFileOps::remove(const std::string& path) {
+    return ::unlink(path.c_str()) != 0 ? errno : 0;
+}
 
 SaveStatus saveResult(const SceneObject& object, const std::string& dir, ResultFileOps* ops) {
     ResultFileOps systemOps;
