@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/limits.h"
+
 class IniFile;
 
 // What reading the configuration found. Design lines ("Reading: ",
@@ -17,9 +19,6 @@ struct ConfigResult {
     bool ok() const { return errors.empty(); }
 };
 
-// Most objects and triangles per object the item buffer's colour code holds.
-constexpr int kMaxObjects = 256;
-constexpr int kMaxTrianglesPerObject = 65535;
 
 // Reads the settings and the camera, allocates `objects` and loads every
 // object's triangle file. Prints the progress lines on standard output.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/limits.h"
 #include "scene/vec3.h"
 
 // Plain records shared by the meshing tool's stages: import, subdivision,
@@ -30,8 +31,3 @@ struct MeshObject {
     std::vector<MeshTriangle> triangles;
 };
 
-// The renderer encodes a triangle's index + 1 in 16 bits of the item
-// buffer and an object's index in 8 bits, so it can draw at most this many
-// triangles per object and this many objects.
-constexpr std::size_t kMaxTrianglesPerObject = 65535;
-constexpr std::size_t kMaxObjects = 256;

@@ -4,13 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "scene/limits.h"
+
 struct Triangle;
 
 // The item buffer draws every triangle flat in a colour that names it:
 // red = object index, green/blue = high/low byte of the triangle code
 // (triangle index + 1). Code 0 (green = blue = 0) is the black background.
-constexpr int kMaxItemObjects = 256;      // red byte: objects 0..255
-constexpr int kMaxItemTriangles = 65535;  // codes 1..65535 per object
+constexpr int kMaxItemObjects = kMaxObjects;                // red byte: objects 0..255
+constexpr int kMaxItemTriangles = kMaxTrianglesPerObject;  // codes 1..65535 per object
 
 struct ItemColour {
     std::uint8_t red = 0;

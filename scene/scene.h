@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/limits.h"
 #include "scene/vec3.h"
 
 // Scene records. A SceneObject owns its triangles and vertices (through
@@ -51,7 +52,7 @@ struct WeldNode {
 // One past the most triangles an object may hold (the item buffer codes
 // 65535): the reader stops there, so a huge file is refused without being
 // read and welded whole.
-constexpr int kMaxTrianglesRead = 65536;
+constexpr int kMaxTrianglesRead = kMaxTrianglesPerObject + 1;
 
 constexpr int kWeldBuckets = 1000;
 constexpr double kWeldTolerance = 0.001;

@@ -2,6 +2,11 @@
 
 #include "scene/vec3.h"
 
+// How displayed colours become 8-bit pixels: the hue-keeping clamp of the
+// linear value ("linear"), or a highlight knee and the sRGB transfer
+// function ("srgb").
+enum class DisplayMode { Linear, Srgb };
+
 // Process-wide settings, named after their configuration keys. The
 // configuration reader fills them once at start-up; everything else only
 // reads them. Defaults are those of an empty configuration file.
@@ -15,6 +20,16 @@ struct Settings {
     double smoothThreshold = 0.99939082701909576;  // cos("smooth_angle" = 2°), with pi = 3.1415927
     double stopAt = 0.0001;                        // "stop_at"
     double fov = 45.0;                             // vertical field of view, degrees
+
+    // Keys beyond the original set. Their defaults keep every output as it was;
+    // they are read strictly (a value out of range is an error with file and line).
+    bool overshoot = false;  // "overshoot": shoot the unshot energy plus an estimate of its return
+    bool ambient = false;    // "ambient": add the light not yet shot to displayed colours
+    double patchSize = 0.0;  // "patch_size": scene units; 0 = every triangle shoots alone
+    int shooters = 1;        // "shooters": shooters chosen per step
+    int threads = 0;         // "threads": capture workers; 0 = one per core
+    DisplayMode display = DisplayMode::Linear;  // "display"
+    double exposure = 0.0;                      // "exposure": stops; colours are scaled by 2^exposure
 };
 
 extern Settings settings;
