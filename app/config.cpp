@@ -7,7 +7,6 @@
 
 #include "app/ini_reader.h"
 #include "scene/scene.h"
-#include "scene/settings.h"
 
 namespace {
 
@@ -36,9 +35,9 @@ void printProblems(const ConfigResult& r) {
 
 }  // namespace
 
-void readObject(int index, const IniFile& ini, const std::string& configPath, ConfigResult& result) {
+void readObject(SceneObject& object, int index, const IniFile& ini, const std::string& configPath,
+                ConfigResult& result) {
     const std::string section = "object_" + std::to_string(index);
-    SceneObject& object = objects[static_cast<size_t>(index)];
 
     const int capacity = ini.getInt(section, "triangles", 0);
     object.reserveTriangles(capacity);
@@ -90,7 +89,11 @@ void readObject(int index, const IniFile& ini, const std::string& configPath, Co
                         readColour(ini, section, "emission_b"));
 }
 
-ConfigResult readSettings(const std::string& path) {
+ConfigResult readSettings(const std::string& path, Scene& scene) {
+    Settings& settings = scene.settings;
+    Vec3& cameraPos = scene.cameraPos;
+    Vec3& cameraLookAt = scene.cameraLookAt;
+    Vec3& cameraUp = scene.cameraUp;
     ConfigResult result;
     std::printf("Reading: %s\n", path.c_str());
 
@@ -104,7 +107,7 @@ ConfigResult readSettings(const std::string& path) {
             path + ": no settings found (no \"key = value\" line in a section); using the defaults");
     }
 
-    resetSettings();
+    scene.resetSettings();
     settings.N = ini.getInt("settings", "resolution", 256);
     settings.H = settings.N / 2;
     settings.brightness = readReal(ini, "settings", "brightness", "2.5");
@@ -154,10 +157,10 @@ ConfigResult readSettings(const std::string& path) {
         count = 0;
     }
 
-    objectCount = count;
-    objects.clear();
-    objects.resize(static_cast<size_t>(objectCount));
-    for (int i = 0; i < objectCount; ++i) readObject(i, ini, path, result);
+    scene.objectCount = count;
+    scene.objects.clear();
+    scene.objects.resize(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) readObject(scene.objects[static_cast<size_t>(i)], i, ini, path, result);
     std::fflush(stdout);
     printProblems(result);
     return result;

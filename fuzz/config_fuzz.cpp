@@ -16,7 +16,6 @@
 #include "app/ini_reader.h"
 #include "fuzz/fuzz_check.h"
 #include "scene/scene.h"
-#include "scene/settings.h"
 
 namespace {
 
@@ -55,11 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     { std::ofstream("fuzz.ini", std::ios::binary | std::ios::trunc) << text; }
-    const ConfigResult result = readSettings("fuzz.ini");
+    Scene scene;
+    const ConfigResult result = readSettings("fuzz.ini", scene);
+    const Settings& settings = scene.settings;
+    const int objectCount = scene.objectCount;
 
     FUZZ_CHECK(result.fileRead, "a regular file is read");
     FUZZ_CHECK(objectCount >= 0 && objectCount <= kMaxObjects, "object count within the limits");
-    FUZZ_CHECK(objects.size() == static_cast<std::size_t>(objectCount), "one record per object");
+    FUZZ_CHECK(scene.objects.size() == static_cast<std::size_t>(objectCount), "one record per object");
     if (result.ok()) {
         FUZZ_CHECK(settings.N >= 2 && settings.N % 2 == 0, "resolution is even and at least 2");
         FUZZ_CHECK(settings.H == settings.N / 2, "H is half of N");
@@ -67,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(settings.nearPlane > 0.0 && std::isfinite(settings.nearPlane), "near is positive");
         FUZZ_CHECK(settings.farPlane > settings.nearPlane && std::isfinite(settings.farPlane),
                    "far beyond near");
-        for (const SceneObject& o : objects) {
+        for (const SceneObject& o : scene.objects) {
             FUZZ_CHECK(o.triangleCount() <= kMaxTrianglesPerObject, "objects within the item code");
         }
     }

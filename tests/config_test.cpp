@@ -41,11 +41,14 @@ TEST(IniFile, ProfileLookupRules) {
 
 TEST(ReadSettings, ValuesAsWrittenAndThresholdWithShortPi) {
     Scratch dir;
+    Scene scene;
+    const Settings& settings = scene.settings;
     ::testing::internal::CaptureStderr();  // far = abc is refused; the rest is read as written
     fixture::stdoutOf([&] {
         readSettings(dir.write("a.ini",
                                "[settings]\nresolution=258\nsmooth_angle=90\nfar=abc\nnear=0.5\n"
-                               "step=-3\n[camera]\nfov=60.5\n"));
+                               "step=-3\n[camera]\nfov=60.5\n"),
+                     scene);
     });
     ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(settings.N, 258);
@@ -53,7 +56,7 @@ TEST(ReadSettings, ValuesAsWrittenAndThresholdWithShortPi) {
     EXPECT_NEAR(settings.smoothThreshold, -2.32e-8, 0.01e-8);  // cos(90°) with pi = 3.1415927
     EXPECT_EQ(settings.step, -3);                              // used as |step| by the progress rhythm
     EXPECT_EQ(settings.fov, 60.5);
-    fixture::stdoutOf([&] { readSettings(dir.write("b.ini", "[settings]\nsmooth_angle=0\n")); });
+    fixture::stdoutOf([&] { readSettings(dir.write("b.ini", "[settings]\nsmooth_angle=0\n"), scene); });
     EXPECT_EQ(settings.smoothThreshold, 1.0);
 }
 
@@ -66,14 +69,16 @@ TEST(ReadSettings, ObjectsInOrderWithMaterialsAndFailureLines) {
                          "\nreflectance_r=128\nemission_g=0\nemission_b=-1\n[object_1]\nfile=" +
                          dir.at("missing.tri") + "\n[object_2]\ntriangles=1\nfile=c.tri\n[object_3]\n");
     ConfigResult result;
+    Scene scene;
+    const std::vector<SceneObject>& objects = scene.objects;
     ::testing::internal::CaptureStderr();
-    const std::string out = fixture::stdoutOf([&] { result = readSettings(ini); });
+    const std::string out = fixture::stdoutOf([&] { result = readSettings(ini, scene); });
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(out, "Reading: " + ini + "\nOpening: " + dir.at("a.tri") +
                        "\nOpening: " + dir.at("missing.tri") +
                        "\n--------------- FAILED ---------------\nOpening: c.tri\nOpening: \n"
                        "--------------- FAILED ---------------\n");
-    ASSERT_EQ(objectCount, 4);
+    ASSERT_EQ(scene.objectCount, 4);
     EXPECT_EQ(objects[0].name, "alpha");
     EXPECT_DOUBLE_EQ(objects[0].reflectance.x, 128.0 / 255.0);
     EXPECT_EQ(objects[0].reflectance.y, 1.0);  // colour keys default to 255

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "app/bench_scene.h"
-#include "app/bench_step.h"
 #include "app/headless_context.h"
+#include "bench/bench_scene.h"
+#include "bench/bench_step.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/offscreen_target.h"
 #include "radiosity/weights.h"
@@ -219,7 +219,5 @@ int main(int argc, char** argv) {
     if (list60k >= 0.0) note("# display list 1 for the 60k scene: %.2f ms per build\n", list60k);
     timeLoading();
     timeReadBack(256);
-    objects.clear();
-    objectCount = 0;
     return 0;
 }
