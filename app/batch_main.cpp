@@ -74,19 +74,12 @@ int fail(int code, const std::string& message) {
 
 int main(int argc, char** argv) {
     BatchOptions options;
-    const std::string usage = parseBatchOptions(argc, argv, options);
-    if (!usage.empty()) {
-        std::fprintf(stderr, "lumetra-batch: %s\n\n%s", usage.c_str(), batchUsage());
-        return kExitUsage;
-    }
-    if (options.help) {
-        std::printf("%s", batchUsage());
-        return kExitOk;
-    }
+    const int parsed = parseBatchOptions(argc, argv, options);
+    if (parsed >= 0) return parsed;
 
     Scene scene;
     const Settings& settings = scene.settings;
-    const ConfigResult config = readSettings(options.config, scene);
+    const ConfigResult config = readSettings(options.config, scene, options.overrides);
     if (!config.fileRead) return fail(kExitScene, options.config + ": cannot read the configuration file");
     if (!config.ok()) return fail(kExitScene, options.config + ": the scene cannot be solved (see above)");
 

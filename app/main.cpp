@@ -10,6 +10,7 @@
 
 #include "app/config.h"
 #include "app/solver_setup.h"
+#include "app/viewer_options.h"
 #include "scene/scene.h"
 #include "view/viewer.h"
 
@@ -31,17 +32,25 @@ bool colourDepthIsEnough() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help, --version and the viewer's own options need no display: they
+    // are answered before GLUT opens one.
+    ViewerOptions options;
+    int code = parseViewerOptions(argc, argv, options, ViewerPass::BeforeGlut);
+    if (code >= 0) return code;
     if (!colourDepthIsEnough()) return 0;
     glutInit(&argc, argv);
     // GLUT has removed its own options; the first argument left is the path.
-    const std::string path = argc > 1 ? argv[1] : "./lumetra.ini";
+    code = parseViewerOptions(argc, argv, options, ViewerPass::AfterGlut);
+    if (code >= 0) return code;
+    const std::string& path = options.config;
     // The scene, the solver and the viewer live in main's frame: glutMainLoop
     // never returns, and the Escape key ends the process from a callback.
     Scene scene;
-    const ConfigResult config = readSettings(path, scene);
+    const ConfigResult config = readSettings(path, scene, options.overrides);
     if (!config.ok()) {
         std::fprintf(stderr, "%s: the scene cannot be solved; see the errors above.\n", path.c_str());
-        return 0;
+        // A refused value is the user's to mend; other scene problems end as the viewer always did.
+        return config.refusedValues > 0 ? 2 : 0;
     }
 
     glutInitWindowSize(scene.settings.N, scene.settings.N);

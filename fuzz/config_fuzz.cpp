@@ -24,7 +24,8 @@ const char* const kKeys[][2] = {
     {"settings", "near"},       {"settings", "far"},        {"settings", "smooth_angle"},
     {"settings", "stop_at"},    {"settings", "objects"},    {"camera", "pos_x"},
     {"camera", "fov"},          {"object_0", "file"},       {"object_0", "triangles"},
-    {"object_1", "emission_r"},
+    {"object_1", "emission_r"}, {"settings", "overshoot"},  {"settings", "patch_size"},
+    {"settings", "shooters"},   {"settings", "display"},    {"settings", "exposure"},
 };
 
 }  // namespace
@@ -72,6 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const SceneObject& o : scene.objects) {
             FUZZ_CHECK(o.triangleCount() <= kMaxTrianglesPerObject, "objects within the item code");
         }
+        FUZZ_CHECK(settings.shooters >= 1 && settings.threads >= 0, "shooters and threads in range");
+        FUZZ_CHECK(settings.patchSize >= 0.0 && std::isfinite(settings.patchSize),
+                   "patch_size finite, 0 or more");
+        FUZZ_CHECK(std::isfinite(settings.exposure), "exposure finite");
     }
     return 0;
 }
