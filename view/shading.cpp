@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
+
 #include "scene/scene.h"
 
 Vec3 vertexColour(const Vertex& vertex, const Triangle& triangle, const Settings& settings) {
@@ -17,6 +19,8 @@ Vec3 vertexColour(const Vertex& vertex, const Triangle& triangle, const Settings
     }
     sum = sum / static_cast<double>(count);
     sum *= settings.brightness;
+    // Exposure 0 leaves the product exactly as brightness alone makes it.
+    if (settings.exposure != 0.0) sum *= std::exp2(settings.exposure);
     sum.clampToUnit();
     return sum;
 }

@@ -10,7 +10,7 @@ struct Triangle;
 // Display colour of triangle's corner at vertex: the plain average of the
 // triangle's radiosity and that of every other triangle listed at the vertex
 // whose normal is within the smoothing angle (dot product strictly above
-// settings.smoothThreshold), times settings.brightness, then scaled down so
+// settings.smoothThreshold), times settings.brightness and 2^exposure, then scaled down so
 // no channel exceeds 1 (hue kept). A triangle listed twice counts twice.
 Vec3 vertexColour(const Vertex& vertex, const Triangle& triangle, const Settings& settings);
 
