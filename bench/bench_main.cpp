@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/headless_context.h"
+#include "bench/bench_convergence.h"
 #include "bench/bench_scene.h"
 #include "bench/bench_step.h"
 #include "radiosity/hemicube.h"
@@ -42,6 +43,8 @@ void note(const char* format, ...) {
 
 struct Options {
     bool help = false;
+    std::vector<std::string> convergence;  // configurations to solve instead of the step timing
+    int maxSteps = 200000;
     int steps = 60;
     std::vector<int> resolutions{256};
     std::vector<int> scenes{1000, 10000, 60000};
@@ -49,9 +52,14 @@ struct Options {
 
 const char* kUsage =
     "usage: lumetra-bench [--steps K] [--n512] [--scenes T1,T2,...]\n"
+    "       lumetra-bench --convergence CONFIG.ini [--convergence ...] [--max-steps K]\n"
     "  --steps K     shooting steps timed per scene and path (default 60)\n"
     "  --n512        also run every scene at N = 512\n"
-    "  --scenes LIST triangle counts of the generated rooms (default 1000,10000,60000)\n";
+    "  --scenes LIST triangle counts of the generated rooms (default 1000,10000,60000)\n"
+    "  --convergence CONFIG.ini\n"
+    "                instead: steps and seconds until 10 %, 1 % and 0.1 % of the light is\n"
+    "                left unshot, with overshoot off and on\n"
+    "  --max-steps K give up a convergence run after K steps (default 200000)\n";
 
 bool parsePositive(const char* text, int& out) {
     char* end = nullptr;
@@ -69,6 +77,10 @@ std::string parseOptions(int argc, char** argv, Options& o) {
             o.help = true;
         } else if (a == "--steps" && k + 1 < argc) {
             if (!parsePositive(argv[++k], o.steps)) return "--steps needs a whole number from 1";
+        } else if (a == "--convergence" && k + 1 < argc) {
+            o.convergence.push_back(argv[++k]);
+        } else if (a == "--max-steps" && k + 1 < argc) {
+            if (!parsePositive(argv[++k], o.maxSteps)) return "--max-steps needs a whole number from 1";
         } else if (a == "--n512") {
             o.resolutions = {256, 512};
         } else if (a == "--scenes" && k + 1 < argc) {
@@ -161,6 +173,39 @@ const char* glText(GLenum name) {
     return s ? reinterpret_cast<const char*>(s) : "?";
 }
 
+// One row per configuration and overshoot setting: steps and seconds to
+// each share of the light left unshot.
+int runConvergence(const Options& options) {
+    const std::vector<double> targets = {0.1, 0.01, 0.001};
+    note(
+        "# steps and seconds until the measure (share of the emitted light not yet shot) first falls "
+        "below each target; '-' not reached within --max-steps %d\n",
+        options.maxSteps);
+    std::printf("%-28s %9s %9s %10s %8s %10s %8s %10s %8s\n", "scene", "triangles", "overshoot", "10% steps",
+                "s", "1% steps", "s", "0.1% steps", "s");
+    for (const std::string& config : options.convergence) {
+        for (const bool overshoot : {false, true}) {
+            const ConvergenceRow r = measureConvergence(config, overshoot, targets, options.maxSteps);
+            if (!r.error.empty()) {
+                std::fprintf(stderr, "lumetra-bench: %s\n", r.error.c_str());
+                return 2;
+            }
+            std::printf("%-28s %9d %9s", std::filesystem::path(config).filename().string().c_str(),
+                        r.triangles, overshoot ? "on" : "off");
+            for (size_t k = 0; k < targets.size(); ++k) {
+                if (r.steps[k] < 0) {
+                    std::printf(" %10s %8s", "-", "-");
+                } else {
+                    std::printf(" %10d %8.1f", r.steps[k], r.seconds[k]);
+                }
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -181,6 +226,7 @@ int main(int argc, char** argv) {
     }
     glEnable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
+    if (!options.convergence.empty()) return runConvergence(options);
 
     note("# lumetra-bench: %u processors, GL_RENDERER %s, GL_VERSION %s\n",
          static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN))), glText(GL_RENDERER),
