@@ -227,7 +227,7 @@ bool Solver::shootStep() {
         CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
         CHECK_EQ(sideTable.size(), topTable.size());
         // The eye sits 1/1000 above the shooter, off its own surface.
-        const Vec3 eye(p.x + n.x / 1000.0, p.y + n.y / 1000.0, p.z + n.z / 1000.0);
+        const Vec3 eye = p + n / 1000.0;
         struct Face {
             Vec3 up;
             Vec3 direction;
