@@ -481,24 +481,26 @@ def test_stepping_commands(screen, build, directory):
 
 
 def test_rotation(screen, build, directory):
-    """Arrow keys and a drag turn the picture; the opposite arrow, or the
-    drag back to the press point, turns it back."""
+    """Arrow keys turn the picture by 10 degrees and the opposite arrow turns
+    it back; a drag turns it one degree per pixel from the press point."""
     p = Program(screen, build + "/lumetra", directory, [box_scene(directory)])
     p.find_window()
     wait_until(p.steps, "the first step")
     p.menu("Stop")
     p.wait_quiet()
     start = p.redrawn_picture()
+    turned = {}
     for there, back in (("Left", "Right"), ("Up", "Down")):
         p.key(there)
-        p.wait_picture(lambda pic: pic != start, "the %s arrow to turn the picture" % there)
+        turned[there] = p.wait_picture(lambda pic: pic != start, "the %s arrow to turn the picture" % there)
         p.key(back)
         p.wait_picture(lambda pic: pic == start, "the %s arrow to turn it back" % back)
-    # Drag with the left button: one degree per pixel from the press.
+    # Dragging 10 pixels to the right turns as the left arrow does, 10 up as the up arrow.
     p.point(20, 20)
     screen.button(1, True)
-    p.point(45, 30)
-    p.wait_picture(lambda pic: pic != start, "the drag to turn the picture")
+    for (x, y), arrow in (((30, 20), "Left"), ((20, 10), "Up")):
+        p.point(x, y)
+        p.wait_picture(lambda pic: pic == turned[arrow], "a drag to %d,%d to turn as %s does" % (x, y, arrow))
     p.point(20, 20)
     p.wait_picture(lambda pic: pic == start, "the drag back to the press point")
     screen.button(1, False)
