@@ -397,15 +397,25 @@ def test_failed_save_goes_on(screen, build, directory):
 
 
 def test_refused_scenes(screen, build, directory):
-    """A scene the configuration or the GL refuses ends the viewer with 0
-    and a message naming the file; an unreadable configuration leaves it
-    running (empty, the solver stopped) and says so."""
-    for name, text, message in (
-            ("objects.ini", "[settings]\nobjects = 1000000000\n", "objects.ini:2: objects = 1000000000: at most 256"),
-            ("resolution.ini", "[settings]\nresolution = 100000\n", "resolution.ini: resolution = 100000: ")):
-        p = Program(screen, build + "/lumetra", directory, [write(directory, name, text)])
-        check(p.wait_exit() == 0, "%s: exit code %d" % (name, p.proc.returncode))
-        check(any(message in e for e in p.errors), "%s: standard error was %r" % (name, p.errors))
+    """A scene the configuration or the GL refuses ends the viewer with 0, a
+    refused value with 2, an option that is neither ours nor GLUT's with 1,
+    each saying why; an unreadable configuration leaves it running (empty,
+    the solver stopped) and says so."""
+    write(directory, "objects.ini", "[settings]\nobjects = 1000000000\n")
+    write(directory, "resolution.ini", "[settings]\nresolution = 100000\n")
+    write(directory, "bad.ini", "[settings]\nresolution = 64\novershoot = 2\n")
+    write(directory, "good.ini", "[settings]\nresolution = 64\n")
+    for args, code, message in (
+            (["objects.ini"], 0, "objects.ini:2: objects = 1000000000: at most 256"),
+            (["resolution.ini"], 0, "resolution.ini: resolution = 100000: "),
+            (["-geometry", "100x100+0+0", "bad.ini"], 2, "Error: bad.ini:3: overshoot = 2: must be 0 or 1"),
+            (["--set", "display=gamma", "good.ini"], 2, "Error: --set: display = gamma: must be linear or srgb"),
+            (["-geometry", "100x100+0+0", "-bogus", "good.ini"], 1,
+             "lumetra: The following argument was not expected: -bogus")):
+        p = Program(screen, build + "/lumetra", directory, args)
+        check(p.wait_exit() == code, "%s: exit code %d" % (args, p.proc.returncode))
+        check(any(message in e for e in p.errors), "%s: standard error was %r" % (args, p.errors))
+        check(p.lines in ([], ["Reading: " + args[-1]]), "%s: printed %r" % (args, p.lines))
     p = Program(screen, build + "/lumetra", directory, ["missing.ini"])
     p.find_window()
     message = "missing.ini: cannot read the configuration (No such file or directory)"

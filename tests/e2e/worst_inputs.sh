@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # lumetra-batch on the worst inputs that only a whole run can show: every
-# way a run ends early gives its exit code (2 for the configuration or the
-# scene, 3 for the results), a message naming the file, and no hang (each
+# way a run ends early gives its exit code (1 usage, 2 the configuration or
+# the scene, 3 the results), a message naming the file, and no hang (each
 # run has a time limit). Bad values and bad triangle files one by one are
 # in hardening_test.cpp; the viewer's refusals in viewer_e2e.py.
 # Usage: worst_inputs.sh BUILD_DIR
@@ -57,7 +57,16 @@ run huge_resolution 2 "huge_resolution.ini: resolution = 100000: larger than" hu
 run too_many 2 "many.tri: 65536 triangles, more than the 65535" too_many.ini
 run no_emitter 2 "nan.tri:3: 'nan' is not a number" no_emitter.ini
 grep -qF "No triangle emits light" no_emitter.out || fail "no_emitter: no solver line"
+mkfifo fifo.ini  # would block a reader for ever
+run fifo 2 "fifo.ini: cannot read the configuration (is not a regular file)" fifo.ini
+run refused_value 2 "Error: --set: overshoot = yes: must be 0 or 1" good.ini --set overshoot=yes --out out
+[ ! -e out ] || fail "refused_value: results written"
+# stop_at 0 never ends by itself: refused unless a limit is given.
+run never_stops 1 "never stops by itself; give --steps or --seconds" good.ini --set stop_at=0
+run limited 0 "Step 2" good.ini --set stop_at=0 --steps 3
 run no_folder 3 "cannot make the folder /proc/lumetra-nowhere" good.ini --steps 1 --out /proc/lumetra-nowhere
+run no_png_folder 3 "cannot write no/such/dir/p.png" good.ini --steps 1 --png no/such/dir/p.png
+[ ! -e no ] || fail "no_png_folder: made a folder"
 
 # A disk that fills up: reported, the previous result kept, nothing left behind.
 mkdir full
