@@ -63,9 +63,11 @@ TEST(Welding, CornersWeldWithinStrictToleranceInOneBucketOnly) {
     Triangle t;
     // Pairs of (x, y, expected index): welds keep the first position;
     // 1.0003 is 0.0007 from 0.9996 but in another bucket; (0.0015, 0.0005)
-    // differs from (0.0005, 0.0015) by exactly 0.001.
-    const double corners[][3] = {{0.0004, 0, 0}, {-0.0004, 0, 0}, {0.5, 0, 1},         {0.5005, 0, 1},
-                                 {0.9996, 0, 2}, {1.0003, 0, 3},  {0.0005, 0.0015, 4}, {0.0015, 0.0005, 5}};
+    // differs from (0.0005, 0.0015) by exactly 0.001, and so does x = 0.0005
+    // from -0.0005 in one bucket (both truncate to key 0).
+    const double corners[][3] = {{0.0004, 0, 0},    {-0.0004, 0, 0}, {0.5, 0, 1},         {0.5005, 0, 1},
+                                 {0.9996, 0, 2},    {1.0003, 0, 3},  {0.0005, 0.0015, 4}, {0.0015, 0.0005, 5},
+                                 {-0.0005, 0.7, 6}, {0.0005, 0.7, 7}};
     for (const auto& c : corners) {
         EXPECT_EQ(o.findOrAddVertex(c[0], c[1], 0, &t), static_cast<int>(c[2])) << c[0] << " " << c[1];
     }
