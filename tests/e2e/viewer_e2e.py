@@ -358,25 +358,6 @@ def test_startup_save_and_escape(screen, build, directory):
     check(results_in(directory) == [], "Escape wrote %r" % results_in(directory))
 
 
-def test_options_and_missing_objects(screen, build, directory):
-    """A GLUT option before the path is GLUT's; an object file that cannot be
-    opened gets its FAILED line; without an argument ./lumetra.ini is read."""
-    write(directory, "floor.tri", "floor\n-1 -1 0 1 -1 0 1 1 0\n-1 -1 0 1 1 0 -1 1 0\n")
-    text = "[settings]\nresolution=64\nobjects=2\n[object_0]\nfile=floor.tri\n[object_1]\nfile=missing.tri\n"
-    want = ["Reading: scene.ini", "Opening: floor.tri", "Opening: missing.tri",
-            "--------------- FAILED ---------------"]
-    config = write(directory, "scene.ini", text)
-    p = Program(screen, build + "/lumetra", directory, ["-geometry", "300x300+0+0", config])
-    p.find_window()
-    p.wait_lines(4, "the start-up lines")
-    check(p.lines[:4] == want, "start-up lines were %r" % p.lines)
-    p.close()
-    write(directory, "lumetra.ini", text)
-    p = Program(screen, build + "/lumetra", directory, [])
-    p.wait_lines(1, "the first line")
-    check(p.lines[0] == "Reading: ./lumetra.ini", "without an argument: %r" % p.lines[0])
-
-
 def test_failed_save_goes_on(screen, build, directory):
     """A result that cannot be written is reported in one line and the next
     object is still saved; the program keeps running."""
@@ -398,9 +379,9 @@ def test_failed_save_goes_on(screen, build, directory):
 
 def test_refused_scenes(screen, build, directory):
     """A scene the configuration or the GL refuses ends the viewer with 0, a
-    refused value with 2, an option that is neither ours nor GLUT's with 1,
-    each saying why; an unreadable configuration leaves it running (empty,
-    the solver stopped) and says so."""
+    refused value with 2, an option that is neither ours nor GLUT's (whose
+    options come before the path) with 1, each saying why; an unreadable
+    configuration leaves it running (empty, the solver stopped) and says so."""
     write(directory, "objects.ini", "[settings]\nobjects = 1000000000\n")
     write(directory, "resolution.ini", "[settings]\nresolution = 100000\n")
     write(directory, "bad.ini", "[settings]\nresolution = 64\novershoot = 2\n")
