@@ -4,14 +4,12 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfIO.h>
-#include <ImfInputFile.h>
 #include <ImfOutputFile.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <exception>
-#include <stdexcept>
 
 namespace {
 
@@ -31,25 +29,6 @@ class StringOStream : public Imf::OStream {
 
   private:
     std::string& bytes_;
-    std::size_t position_ = 0;
-};
-
-class StringIStream : public Imf::IStream {
-  public:
-    explicit StringIStream(const std::string& bytes) : Imf::IStream("memory"), bytes_(bytes) {}
-    bool read(char c[], int n) override {
-        if (n < 0 || position_ + static_cast<std::size_t>(n) > bytes_.size()) {
-            throw std::runtime_error("the picture ends early");
-        }
-        std::memcpy(c, bytes_.data() + position_, static_cast<std::size_t>(n));
-        position_ += static_cast<std::size_t>(n);
-        return position_ < bytes_.size();
-    }
-    uint64_t tellg() override { return position_; }
-    void seekg(uint64_t pos) override { position_ = static_cast<std::size_t>(pos); }
-
-  private:
-    const std::string& bytes_;
     std::size_t position_ = 0;
 };
 
@@ -80,32 +59,6 @@ std::string encodeExr(int width, int height, const std::vector<float>& rgb, std:
         file.writePixels(height);
     } catch (const std::exception& e) {
         bytes.clear();
-        return std::string("OpenEXR: ") + e.what();
-    }
-    return {};
-}
-
-std::string decodeExr(const std::string& bytes, int& width, int& height, std::vector<float>& rgb) {
-    try {
-        StringIStream stream(bytes);
-        Imf::InputFile file(stream);
-        const Imath::Box2i window = file.header().dataWindow();
-        width = window.max.x - window.min.x + 1;
-        height = window.max.y - window.min.y + 1;
-        rgb.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0.0f);
-        Imf::FrameBuffer frame;
-        const std::size_t pixel = 3 * sizeof(float);
-        const std::size_t row = pixel * static_cast<std::size_t>(width);
-        // Slices are addressed from the data window's origin.
-        char* origin = reinterpret_cast<char*>(rgb.data()) -
-                       static_cast<std::ptrdiff_t>(window.min.x) * pixel -
-                       static_cast<std::ptrdiff_t>(window.min.y) * row;
-        for (int c = 0; c < 3; ++c) {
-            frame.insert(kChannels[c], Imf::Slice(Imf::FLOAT, origin + c * sizeof(float), pixel, row));
-        }
-        file.setFrameBuffer(frame);
-        file.readPixels(window.min.y, window.max.y);
-    } catch (const std::exception& e) {
         return std::string("OpenEXR: ") + e.what();
     }
     return {};

@@ -37,6 +37,18 @@ aiMesh* makeMesh(const BakedMesh& baked, unsigned int materialIndex) {
         mesh->mVertices[i] = aiVector3D(p[0], p[1], p[2]);
         mesh->mColors[0][i] = aiColor4D(c[0], c[1], c[2], 1.0f);
     }
+    // The exporter always joins "identical" vertices, and the library (5.2)
+    // compares positions, normals, texture coordinates and tangents but not
+    // colours: corners on either side of a crease would get one colour. A
+    // tangent that differs for every vertex keeps them apart (the glTF
+    // exporter writes no tangents, so they never reach the file); the
+    // vertices are already shared where that is right.
+    mesh->mTangents = new aiVector3D[mesh->mNumVertices];
+    mesh->mBitangents = new aiVector3D[mesh->mNumVertices];
+    for (unsigned int i = 0; i < mesh->mNumVertices; ++i) {
+        mesh->mTangents[i] = aiVector3D(static_cast<float>(i), 0.0f, 0.0f);  // exact below 2^24
+        mesh->mBitangents[i] = aiVector3D(0.0f, 0.0f, 0.0f);
+    }
     mesh->mNumFaces = static_cast<unsigned int>(baked.triangles.size());
     mesh->mFaces = new aiFace[mesh->mNumFaces];
     for (unsigned int f = 0; f < mesh->mNumFaces; ++f) {
