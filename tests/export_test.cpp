@@ -8,16 +8,19 @@
 #include <rapidjson/document.h>
 
 #include <assimp/Importer.hpp>
+#include <cerrno>
 #include <cstring>
 #include <sstream>
 
 #include "exr_read.h"
+#include "scene/atomic_file.h"
 #include "scene/scene.h"
 #include "scene_fixture.h"
 #include "view/baked_mesh.h"
 #include "view/corner_colours.h"
 #include "view/exr_writer.h"
 #include "view/gltf_writer.h"
+#include "view/output_files.h"
 #include "view/ply_writer.h"
 
 using fixture::Scratch;
@@ -122,8 +125,21 @@ std::vector<float> cornersOf(const std::vector<BakedMesh>& meshes) {
 }
 
 void writeFiles(const std::vector<OutputFile>& files) {
-    for (const OutputFile& f : files) std::ofstream(f.path, std::ios::binary) << f.bytes;
+    ASSERT_EQ(writeFilesTogether(files), "");
 }
+
+// System calls whose n-th write (counting from 1) or every rename fails.
+struct FailingOps : FileOps {
+    int failWrite = 0;
+    bool failRename = false;
+    int writes = 0;
+    int write(int fd, const char* data, std::size_t size) override {
+        return ++writes == failWrite ? ENOSPC : FileOps::write(fd, data, size);
+    }
+    int rename(const std::string& from, const std::string& to) override {
+        return failRename ? EXDEV : FileOps::rename(from, to);
+    }
+};
 
 }  // namespace
 
@@ -275,4 +291,20 @@ TEST(ExrWriter, FloatPixelsRoundTripUnclamped) {
     EXPECT_EQ(back, rgb);
     EXPECT_NE(encodeExr(2, 2, rgb, bytes), "");
     EXPECT_NE(fixture::decodeExr("not a picture", rw, rh, back), "");
+}
+
+TEST(OutputFiles, AllOrNothingWhenAWriteFails) {
+    Scratch dir;
+    const std::vector<OutputFile> files = {{dir.at("s.bin"), "buffer"}, {dir.at("s.gltf"), "json"}};
+    FailingOps second;
+    second.failWrite = 2;  // the .bin is written, the .gltf is not
+    EXPECT_EQ(writeFilesTogether(files, &second), dir.at("s.gltf") + ": No space left on device");
+    EXPECT_EQ(dir.entries(), 0) << "neither file nor any temporary file";
+    FailingOps rename;
+    rename.failRename = true;
+    EXPECT_NE(writeFilesTogether(files, &rename), "");
+    EXPECT_EQ(dir.entries(), 0);
+    EXPECT_EQ(writeFilesTogether(files), "");
+    EXPECT_EQ(dir.read("s.bin"), "buffer");
+    EXPECT_EQ(dir.read("s.gltf"), "json");
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "view/baked_mesh.h"
+#include "view/output_files.h"
 
 // The baked scene as glTF 2.0, through the Open Asset Import Library's
 // exporter: one node and one mesh per object, both named after it (the
@@ -20,17 +21,12 @@
 // properties, so they are added to the JSON it produced before anything is
 // written to disk (for .glb, to its JSON chunk).
 
-// One file of an export: where it goes and its whole content.
-struct OutputFile {
-    std::string path;
-    std::string bytes;
-};
-
 // Exports to `path`: a .gltf (JSON plus a .bin buffer beside it) or a .glb
-// (one binary file), chosen by the extension. Nothing is written: `files`
-// receives every file the export consists of, buffers before the .gltf that
-// refers to them, for the caller to write together. Returns an empty string
-// or the reason it failed.
+// (one binary file), chosen by the extension. Nothing is written yet: the
+// exporter writes through an IO system that keeps its streams in memory, and
+// `files` receives every file of the export, buffers before the .gltf that
+// refers to them, for writeFilesTogether. Returns an empty string or the
+// reason it failed.
 std::string exportGltf(const std::vector<BakedMesh>& meshes, const std::string& path,
                        std::vector<OutputFile>& files);
 
