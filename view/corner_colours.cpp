@@ -9,14 +9,8 @@ Vec3 cornerColour(const Vertex& vertex, const Triangle& triangle, double smoothT
         if (other == &triangle) continue;
         if (other->normal.dot(triangle.normal) > smoothThreshold) {
             ++count;
-            sum.x += other->radiosity.x;
-            sum.y += other->radiosity.y;
-            sum.z += other->radiosity.z;
+            sum = sum + other->radiosity;
         }
     }
-    const double n = static_cast<double>(count);
-    sum.x /= n;
-    sum.y /= n;
-    sum.z /= n;
-    return sum;
+    return sum / static_cast<double>(count);
 }
