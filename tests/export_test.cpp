@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "exr_read.h"
+#include "ply_read.h"
 #include "scene/atomic_file.h"
 #include "scene/scene.h"
 #include "scene_fixture.h"
@@ -49,65 +50,6 @@ std::vector<BakedMesh> bakedScene() {
     objects.push_back(makeFolded("second\tname"));
     objects.back().triangles[2]->radiosity = Vec3(0.125, 0.0, 0.0);
     return bakeScene(objects, 0.99939082701909576);  // smooth_angle 2
-}
-
-// ---- A small PLY reader for what formatPly writes.
-
-struct Ply {
-    std::vector<std::string> comments;
-    std::vector<float> vertices;  // 6 floats a vertex
-    std::vector<std::uint32_t> faces;
-};
-
-Ply readPly(const std::string& bytes) {
-    Ply ply;
-    std::istringstream in(bytes);
-    std::string line, format;
-    std::size_t vertexCount = 0, faceCount = 0;
-    while (std::getline(in, line) && line != "end_header") {
-        std::istringstream words(line);
-        std::string word, what;
-        words >> word;
-        if (word == "format") words >> format;
-        if (word == "comment") ply.comments.push_back(line.substr(8));
-        if (word == "element") {
-            words >> what;
-            (what == "vertex" ? vertexCount : faceCount) = std::stoul(line.substr(line.rfind(' ') + 1));
-        }
-    }
-    if (format == "ascii") {
-        ply.vertices.resize(vertexCount * 6);
-        for (float& v : ply.vertices) in >> v;
-        for (std::size_t f = 0; f < faceCount; ++f) {
-            unsigned n = 0;
-            in >> n;
-            for (unsigned k = 0; k < n; ++k) {
-                std::uint32_t index = 0;
-                in >> index;
-                ply.faces.push_back(index);
-            }
-        }
-        return ply;
-    }
-    EXPECT_EQ(format, "binary_little_endian");
-    auto u32 = [&] {
-        unsigned char b[4] = {};
-        in.read(reinterpret_cast<char*>(b), 4);
-        return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-               std::uint32_t(b[3]) << 24;
-    };
-    for (std::size_t i = 0; i < vertexCount * 6; ++i) {
-        const std::uint32_t bits = u32();
-        float v = 0;
-        std::memcpy(&v, &bits, 4);
-        ply.vertices.push_back(v);
-    }
-    for (std::size_t f = 0; f < faceCount; ++f) {
-        const int n = in.get();
-        for (int k = 0; k < n; ++k) ply.faces.push_back(u32());
-    }
-    EXPECT_EQ(in.peek(), EOF) << "nothing after the last face";
-    return ply;
 }
 
 // Every corner of the baked scene as position and colour, in order.
@@ -176,7 +118,7 @@ TEST(PlyWriter, BinaryAndAsciiReadBackToTheSameCornersWithFloatColours) {
     const std::vector<float> expected = cornersOf(meshes);
     for (const PlyEncoding encoding : {PlyEncoding::BinaryLittleEndian, PlyEncoding::Ascii}) {
         const std::string bytes = formatPly(meshes, encoding);
-        const Ply ply = readPly(bytes);
+        const fixture::Ply ply = fixture::readPly(bytes);
         ASSERT_EQ(ply.faces.size(), 18u);
         std::vector<float> corners;
         for (std::uint32_t i : ply.faces) {
