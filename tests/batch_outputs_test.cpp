@@ -74,7 +74,7 @@ TEST(BatchTool, HdrPictureAndExportsHoldTheUnclampedAnswer) {
     ASSERT_EQ(r.code, 0) << r.err;
     int w = 0, h = 0;
     std::vector<float> hdr;
-    ASSERT_EQ(fixture::decodeExr(dir.read("pic.exr"), w, h, hdr), "");
+    ASSERT_EQ(fixture::readExr(dir.at("pic.exr"), w, h, hdr), "");
     ASSERT_EQ(w, 16);
     ASSERT_EQ(h, 16);
     for (int p = 0; p < w * h; ++p) {

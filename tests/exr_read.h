@@ -1,63 +1,38 @@
 #pragma once
 
-// Reads OpenEXR pictures held in memory back for the tests: the R, G, B
-// channels as floats, rows top first.
+// Reads an OpenEXR file's R, G, B channels back as floats, rows top first,
+// for the tests.
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
-#include <ImfIO.h>
 #include <ImfInputFile.h>
 
-#include <cstring>
-#include <stdexcept>
+#include <exception>
 #include <string>
 #include <vector>
 
 namespace fixture {
 
-class ExrMemoryStream : public Imf::IStream {
-  public:
-    explicit ExrMemoryStream(const std::string& bytes) : Imf::IStream("memory"), bytes_(bytes) {}
-    bool read(char c[], int n) override {
-        if (n < 0 || position_ + static_cast<std::size_t>(n) > bytes_.size()) {
-            throw std::runtime_error("the picture ends early");
-        }
-        std::memcpy(c, bytes_.data() + position_, static_cast<std::size_t>(n));
-        position_ += static_cast<std::size_t>(n);
-        return position_ < bytes_.size();
-    }
-    uint64_t tellg() override { return position_; }
-    void seekg(uint64_t pos) override { position_ = static_cast<std::size_t>(pos); }
-
-  private:
-    const std::string& bytes_;
-    std::size_t position_ = 0;
-};
-
-inline std::string decodeExr(const std::string& bytes, int& width, int& height, std::vector<float>& rgb) {
+inline std::string readExr(const std::string& path, int& width, int& height, std::vector<float>& rgb) {
     try {
-        ExrMemoryStream stream(bytes);
-        Imf::InputFile file(stream);
+        Imf::InputFile file(path.c_str());
         const Imath::Box2i window = file.header().dataWindow();
-        width = window.max.x - window.min.x + 1;
-        height = window.max.y - window.min.y + 1;
+        if (window.min.x != 0 || window.min.y != 0) return "the data window does not start at 0, 0";
+        width = window.max.x + 1;
+        height = window.max.y + 1;
         rgb.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0.0f);
         Imf::FrameBuffer frame;
-        const char* const names[3] = {"R", "G", "B"};
         const std::size_t pixel = 3 * sizeof(float);
-        const std::size_t row = pixel * static_cast<std::size_t>(width);
-        // Slices are addressed from the data window's origin.
-        char* origin = reinterpret_cast<char*>(rgb.data()) -
-                       static_cast<std::ptrdiff_t>(window.min.x) * pixel -
-                       static_cast<std::ptrdiff_t>(window.min.y) * row;
+        char* base = reinterpret_cast<char*>(rgb.data());
         for (int c = 0; c < 3; ++c) {
-            frame.insert(names[c], Imf::Slice(Imf::FLOAT, origin + c * sizeof(float), pixel, row));
+            frame.insert(std::string(1, "RGB"[c]), Imf::Slice(Imf::FLOAT, base + c * sizeof(float), pixel,
+                                                              pixel * static_cast<std::size_t>(width)));
         }
         file.setFrameBuffer(frame);
-        file.readPixels(window.min.y, window.max.y);
+        file.readPixels(0, height - 1);
     } catch (const std::exception& e) {
-        return std::string("OpenEXR: ") + e.what();
+        return e.what();
     }
     return {};
 }
