@@ -16,8 +16,10 @@
 #include "app/config.h"
 #include "app/headless_context.h"
 #include "app/solver_setup.h"
+#include "radiosity/run_end.h"
 #include "scene/scene.h"
 #include "view/result_reader.h"
+#include "view/shading.h"
 
 namespace {
 
@@ -68,24 +70,39 @@ int fail(int code, const std::string& message) {
 }
 
 // Runs the solver until stop_at, --steps or --seconds, whichever comes first.
-void solve(Solver& solver, const BatchOptions& options, double stopAt) {
+RunSummary solve(Solver& solver, const BatchOptions& options, double stopAt) {
     ProgressLine progress(stopAt);
     const auto start = Clock::now();
     long long steps = 0;
+    RunSummary summary;
     for (;;) {
-        if (options.maxSteps >= 0 && steps >= options.maxSteps) break;
+        if (options.maxSteps >= 0 && steps >= options.maxSteps) {
+            summary.end = RunEnd::StepLimit;
+            summary.limit = static_cast<double>(options.maxSteps);
+            break;
+        }
         if (options.maxSeconds >= 0.0 &&
             std::chrono::duration<double>(Clock::now() - start).count() >= options.maxSeconds) {
+            summary.end = RunEnd::TimeLimit;
+            summary.limit = options.maxSeconds;
             break;
         }
         const StepOutcome outcome = solver.idleStep();
         ++steps;
         progress.update(solver.convergenceMeasure, solver.stepCounter);
-        if (outcome.converged) break;
+        if (outcome.converged) {
+            summary.end = outcome.diverged ? RunEnd::Diverged : RunEnd::Solved;
+            summary.limit = stopAt;
+            break;
+        }
     }
     progress.update(solver.convergenceMeasure, solver.stepCounter, true);
     progress.finish();
+    summary.steps = solver.stepCounter;
+    summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    summary.measure = solver.convergenceMeasure;
     std::fflush(stdout);
+    return summary;
 }
 
 }  // namespace
@@ -122,14 +139,20 @@ int main(int argc, char** argv) {
         if (!context->ok()) return fail(kExitScene, "no OpenGL context: " + context->error());
     }
     SolverSetup setup;
+    Vec3 ambient;
     if (load) {
         if (context) enableSceneDrawing();
     } else {
         const std::string problem = prepareSolver(scene, setup);
         if (!problem.empty()) return fail(kExitScene, options.config + ": " + problem);
-        if (!setup.solver->initSolver())
+        Solver& solver = *setup.solver;
+        if (!solver.initSolver())
             return fail(kExitScene, options.config + ": no object emits light, nothing to solve");
-        solve(*setup.solver, options, settings.stopAt);
+        const RunSummary summary = solve(solver, options, settings.stopAt);
+        std::fprintf(stderr, "%s\n", runEndLine(summary).c_str());
+        // Numbers that are not numbers would only overwrite good files.
+        if (summary.end == RunEnd::Diverged) return kExitScene;
+        ambient = displayedAmbient(scene, solver);
     }
-    return writeBatchOutputs(scene, options);
+    return writeBatchOutputs(scene, options, ambient);
 }

@@ -32,8 +32,8 @@ int pictureSize(const Scene& scene, const BatchOptions& options) {
     return options.size > 0 ? options.size : scene.settings.N;
 }
 
-std::string writeHdrPicture(const Scene& scene, const BatchOptions& options) {
-    buildShadedList(scene, ListColours::Exposed);
+std::string writeHdrPicture(const Scene& scene, const BatchOptions& options, const Vec3& ambient) {
+    buildShadedList(scene, ambient, ListColours::Exposed);
     const HdrPicture picture =
         renderHdrPicture(scene, ViewState{}, pictureSize(scene, options), options.antialias);
     if (!picture.error.empty()) return picture.error;
@@ -42,8 +42,8 @@ std::string writeHdrPicture(const Scene& scene, const BatchOptions& options) {
     return problem.empty() ? writeFileAtomically(options.exr, bytes) : problem;
 }
 
-std::string writePicture(const Scene& scene, const BatchOptions& options) {
-    buildShadedList(scene);
+std::string writePicture(const Scene& scene, const BatchOptions& options, const Vec3& ambient) {
+    buildShadedList(scene, ambient);
     const Picture picture = renderPicture(scene, ViewState{}, pictureSize(scene, options), options.antialias);
     if (!picture.error.empty()) return picture.error;
     return writePng(options.png, picture.size, picture.size, picture.rgb);
@@ -63,7 +63,7 @@ std::string writeExport(const Scene& scene, const BatchOptions& options) {
 
 }  // namespace
 
-int writeBatchOutputs(const Scene& scene, const BatchOptions& options) {
+int writeBatchOutputs(const Scene& scene, const BatchOptions& options, const Vec3& ambient) {
     if (!options.outDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(options.outDir, ec);
@@ -76,8 +76,8 @@ int writeBatchOutputs(const Scene& scene, const BatchOptions& options) {
     }
     bool ok = true;
     for (const SceneObject& object : scene.objects) ok = saveResult(object, options.outDir).ok && ok;
-    if (!options.exr.empty()) ok = reported(options.exr, writeHdrPicture(scene, options)) && ok;
-    if (!options.png.empty()) ok = reported(options.png, writePicture(scene, options)) && ok;
+    if (!options.exr.empty()) ok = reported(options.exr, writeHdrPicture(scene, options, ambient)) && ok;
+    if (!options.png.empty()) ok = reported(options.png, writePicture(scene, options, ambient)) && ok;
     if (!options.exportPath.empty()) ok = reported(options.exportPath, writeExport(scene, options)) && ok;
     std::fflush(stdout);
     return ok ? kExitOk : kExitOutput;
