@@ -3,11 +3,14 @@
 # solved room with a lamp, exported by lumetra-batch as .gltf and as ASCII
 # .ply, then blender_check.py compares what Blender imported with the PLY.
 # Usage: blender_gltf.sh BUILD_DIR
-source "$(dirname "$0")/lib.sh"
+set -euo pipefail
 command -v blender >/dev/null 2>&1 || { echo "SKIP: blender not installed"; exit 77; }
 build="$(cd "$1" && pwd)"
 check="$(cd "$(dirname "$0")" && pwd)/blender_check.py"
-cd "$E2E_TMP"
+tmp="$(mktemp -d /tmp/lumetra-e2e.XXXXXX)"
+trap 'rm -rf "$tmp"' EXIT
+cd "$tmp"
+fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cat > room.tri <<'TRI'
 room
@@ -57,4 +60,4 @@ INI
 [ -s scene.gltf ] && [ -s scene.bin ] || fail "no .gltf and .bin"
 blender -b --factory-startup --python "$check" -- scene.gltf corners.ply >blender.txt 2>&1 ||
   fail "Blender disagrees: $(grep -E 'MISMATCH|Error' blender.txt | head -n 5)"
-pass "Blender imported $(grep -o 'checked .*' blender.txt)"
+echo "ok: Blender imported the export, $(grep -o 'checked .*' blender.txt)"
