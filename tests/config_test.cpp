@@ -167,7 +167,7 @@ TEST(ReadSettings, NewKeysAreReadStrictlyAndRefusedWithFileAndLine) {
         {"shooters", {"0", "-3", "2.5", "four", "99999999999"}, "must be a whole number, 1 or more"},
         {"threads", {"-1", "1e2", ""}, "must be a whole number, 0 or more"},
         {"display", {"gamma", "linear srgb", ""}, "must be linear or srgb"},
-        {"exposure", {"inf", "-nan", "one", "1,5"}, "must be a number"},
+        {"exposure", {"inf", "-nan", "one", "1,5", "64.5", "-2000"}, "must be a number from -64 to 64"},
     };
     for (const auto& c : cases) {
         for (const char* value : c.refused) {
