@@ -6,8 +6,9 @@ Exit code: 0 all passed, 1 a check failed, 77 Xvfb, python-xlib or Pillow missin
 """
 # Built on the window harness of viewer_e2e.py (a private Xvfb per test,
 # XTEST input, pictures read with XGetImage): the mouse wheel and '+'/'-'
-# dolly the camera, 'c' prints it, '[' and ']' change the exposure, and
-# the keys and buttons that were there before act as they did.
+# dolly the camera, 'c' prints it, '[' and ']' change the exposure,
+# --load shows saved results, and the keys and buttons that were there
+# before act as they did.
 
 import os
 import subprocess
@@ -212,6 +213,39 @@ def test_other_keys_still_do_nothing(screen, build, directory):
     wait_until(lambda: p.steps(before), "the space key's step")
     p.key("Escape")
     check(p.wait_exit() == 0, "Escape ended with %d" % p.proc.returncode)
+
+
+def test_load_shows_saved_results(screen, build, directory):
+    """lumetra --load DIR shows the results lumetra-batch saved, without
+    solving: the batch's picture to within one 8-bit level, no step, and
+    Save6d writes the very same files back. A folder whose files do not fit
+    the scene ends the viewer with 2 and names the file."""
+    config = box_scene(directory, stop_at="0.001", step=1, resolution=128)
+    batch = subprocess.run([build + "/lumetra-batch", config, "--out", "solved", "--png", "solved.png"],
+                           cwd=directory, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=120)
+    check(batch.returncode == 0, "lumetra-batch ended with %d: %s" % (batch.returncode, batch.stderr))
+    saved = {name: harness.read(os.path.join(directory, "solved"), name) for name in ("box.6d", "lamp.6d")}
+    p = Program(screen, build + "/lumetra", directory, ["--load", "solved", config])
+    p.find_window()
+    p.wait_quiet(0.5)
+    check(p.lines == ["Reading: box.ini", "Opening: box.tri", "Opening: lamp.tri"], "printed %r" % p.lines)
+    picture = p.redrawn_picture()
+    shown = picture.crop((0, picture.height - 128, 128, picture.height))
+    drawn = Image.open(os.path.join(directory, "solved.png")).convert("RGB")
+    worst = max(high for _, high in ImageChops.difference(shown, drawn).getextrema())
+    check(worst <= 1, "the loaded picture differs from the batch's by up to %d levels" % worst)
+    p.menu("Save6d")
+    wait_until(lambda: harness.results_in(directory) == ["box.6d", "lamp.6d"], "the result files")
+    for name, data in saved.items():
+        check(harness.read(directory, name) == data, "%s was not written back byte for byte" % name)
+    check(not [line for line in p.lines if line.startswith("Convergence")], "the viewer solved: %r" % p.lines)
+    p.close()
+
+    os.remove(os.path.join(directory, "solved", "lamp.6d"))
+    p = Program(screen, build + "/lumetra", directory, ["--load", "solved", config])
+    check(p.wait_exit() == 2, "a missing result file: exit code %d" % p.proc.returncode)
+    check(any("lamp.6d" in e for e in p.errors), "the message does not name lamp.6d: %r" % p.errors)
+    check(not screen.windows("LUMETRA"), "a window opened")
 
 
 TESTS = [f for name, f in list(globals().items()) if name.startswith("test_")]  # in the order above
