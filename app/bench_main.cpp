@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@
 #include "radiosity/hemicube.h"
 #include "radiosity/offscreen_target.h"
 #include "radiosity/weights.h"
+#include "scene/atomic_file.h"
 #include "scene/scene.h"
 
 namespace {
@@ -96,13 +96,11 @@ void timeLoading() {
     std::error_code ec;
     const std::filesystem::path path =
         std::filesystem::temp_directory_path(ec) / ("lumetra-bench-" + std::to_string(::getpid()) + ".tri");
-    {
-        std::ofstream out(path, std::ios::binary);
-        writeTriangleFile(out, sheet);
-        if (!out) {
-            note("# load+weld: cannot write %s\n", path.string().c_str());
-            return;
-        }
+    const std::string problem =
+        writeFileAtomically(path.string(), [&sheet](std::ostream& out) { writeTriangleFile(out, sheet); });
+    if (!problem.empty()) {
+        note("# load+weld: cannot write %s: %s\n", path.string().c_str(), problem.c_str());
+        return;
     }
     std::vector<double> ms;
     int vertices = 0;
