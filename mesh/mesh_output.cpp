@@ -1,45 +1,11 @@
 #include "mesh/mesh_output.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
+#include "scene/atomic_file.h"
 #include "scene/triangle_file_writer.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-template <typename Writer>
-bool writeFile(const fs::path& path, Writer write, std::string& error) {
-    fs::path tmp = path;
-    tmp += ".tmp";
-    std::error_code ec;
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = "cannot write " + path.string() + ": " + std::strerror(errno);
-            return false;
-        }
-        write(out);
-        out.close();
-        if (out.fail()) {
-            error = "cannot write " + path.string() + ": write failed (disk full?)";
-            fs::remove(tmp, ec);
-            return false;
-        }
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        error = "cannot write " + path.string() + ": " + ec.message();
-        fs::remove(tmp, ec);
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 bool writeScene(const std::string& outDir, const std::vector<MeshObject>& objects, const std::string& comment,
                 const IniSettings& settings, const IniCamera& camera, std::string& iniPath,
@@ -54,12 +20,21 @@ bool writeScene(const std::string& outDir, const std::vector<MeshObject>& object
     std::vector<IniObject> entries;
     for (const MeshObject& o : objects) {
         const std::string file = o.name + ".tri";
-        if (!writeFile(
-                dir / file, [&](std::ostream& out) { writeTriangleFile(out, o.name, o.triangles); }, error))
+        const std::string path = (dir / file).string();
+        const std::string why = writeFileAtomically(
+            path, [&](std::ostream& out) { writeTriangleFile(out, o.name, o.triangles); });
+        if (!why.empty()) {
+            error = "cannot write " + path + ": " + why;
             return false;
+        }
         entries.push_back(IniObject{file, o.triangles.size(), o.material});
     }
     iniPath = (dir / "scene.ini").string();
-    return writeFile(
-        iniPath, [&](std::ostream& out) { writeSceneIni(out, comment, settings, camera, entries); }, error);
+    const std::string why = writeFileAtomically(
+        iniPath, [&](std::ostream& out) { writeSceneIni(out, comment, settings, camera, entries); });
+    if (!why.empty()) {
+        error = "cannot write " + iniPath + ": " + why;
+        return false;
+    }
+    return true;
 }
