@@ -38,14 +38,12 @@ void restoreSoftLimit(int resource, std::uint64_t old) {
 ImportLimits::ImportLimits(unsigned long cpuSeconds) {
 #ifndef LUMETRA_MESH_UNDER_ASAN
     addressSpaceSet_ = lowerSoftLimit(RLIMIT_AS, static_cast<rlim_t>(kImportAddressSpace), oldAddressSpace_);
+#endif
     rusage usage{};
     if (getrusage(RUSAGE_SELF, &usage) == 0) {
         const auto used = static_cast<rlim_t>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1);
         cpuSet_ = lowerSoftLimit(RLIMIT_CPU, used + cpuSeconds, oldCpu_);
     }
-#else
-    (void)cpuSeconds;
-#endif
 }
 
 ImportLimits::~ImportLimits() {

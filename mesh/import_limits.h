@@ -11,8 +11,8 @@
 // SIGXCPU, which ends the process). The previous limits come back on
 // destruction.
 //
-// Under AddressSanitizer nothing is limited: its shadow memory reserves
-// terabytes of address space up front.
+// Under AddressSanitizer the address space is not limited: its shadow memory
+// reserves terabytes of it up front.
 
 constexpr std::uint64_t kImportAddressSpace = 4ull << 30;  // 4 GiB
 
@@ -23,9 +23,9 @@ class ImportLimits {
     ImportLimits(const ImportLimits&) = delete;
     ImportLimits& operator=(const ImportLimits&) = delete;
 
-    // True when the limits are in force (not under a sanitizer, and the
-    // system allowed them).
-    bool active() const { return addressSpaceSet_; }
+    // True when the address-space limit is in force (not under
+    // AddressSanitizer, and the system allowed it).
+    bool limitsAddressSpace() const { return addressSpaceSet_; }
 
   private:
     bool addressSpaceSet_ = false;
