@@ -52,5 +52,5 @@ ImportLimits::~ImportLimits() {
 }
 
 unsigned long importCpuSeconds(std::uint64_t fileBytes) {
-    return 10 + static_cast<unsigned long>(fileBytes >> 20);
+    return 5 + static_cast<unsigned long>(fileBytes >> 20);
 }

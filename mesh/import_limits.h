@@ -34,6 +34,6 @@ class ImportLimits {
     std::uint64_t oldCpu_ = 0;
 };
 
-// Processor-time allowance for reading a file of this many bytes: ten
+// Processor-time allowance for reading a file of this many bytes: five
 // seconds, plus one per megabyte.
 unsigned long importCpuSeconds(std::uint64_t fileBytes);
