@@ -89,15 +89,16 @@ void reportBuild(const std::string& path, const MeshOptions& options, const Buil
     if (s.dropped > 0)
         std::fprintf(stderr,
                      "lumetra-mesh: warning: %s: %zu face(s) narrower than the weld tolerance %g left out "
-                     "before subdividing (the renderer would merge their corners)\n",
-                     file, s.dropped, kWeldTolerance);
+                     "before subdividing, of area %.3g in all (the renderer would merge their corners)\n",
+                     file, s.dropped, kWeldTolerance, s.droppedArea);
     if (s.keptLong > 0)
         std::fprintf(
             stderr,
-            "lumetra-mesh: warning: %s: %zu triangle(s) next to thin faces stay longer than --max-edge "
-            "%s (up to %s): cutting them would leave pieces narrower than the weld tolerance %g\n",
-            file, s.keptLong, formatNumber(options.maxEdge).c_str(), fixed(s.longestKept, 3).c_str(),
-            kWeldTolerance);
+            "lumetra-mesh: warning: %s: %zu triangle(s) in or next to faces only a few times wider "
+            "than the weld tolerance %g stay longer than --max-edge %s (up to %s): cutting them would "
+            "leave pieces narrower than that\n",
+            file, s.keptLong, kWeldTolerance, formatNumber(options.maxEdge).c_str(),
+            fixed(s.longestKept, 3).c_str());
     std::printf("%s: subdivided %zu triangles into %zu; smallest angle %s degrees (of the faces: %s)\n", file,
                 s.trianglesBefore, s.trianglesAfter, fixed(s.smallestAngleAfter, 2).c_str(),
                 fixed(s.smallestAngleBefore, 2).c_str());

@@ -308,6 +308,7 @@ bool subdivideObjects(std::vector<MeshObject>& objects, double maxEdge, double w
             ++report.trianglesBefore;
             if (!keepsApartWhenWelded(t, weldTolerance)) {
                 ++report.dropped;
+                report.droppedArea += (t[1] - t[0]).cross(t[2] - t[0]).length() / 2.0;
                 continue;
             }
             report.smallestAngleBefore = std::min(report.smallestAngleBefore, smallestAngleDegrees(t));

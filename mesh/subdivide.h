@@ -29,6 +29,7 @@ struct SubdivisionReport {
     std::size_t trianglesBefore = 0;     // input faces, dropped ones included
     std::size_t trianglesAfter = 0;      // output triangles
     std::size_t dropped = 0;             // input faces too thin to weld, left out
+    double droppedArea = 0.0;            // their area
     std::size_t keptLong = 0;            // output triangles still longer than maxEdge
     double longestKept = 0.0;            // their longest edge
     double smallestAngleBefore = 180.0;  // degrees, over the faces kept
