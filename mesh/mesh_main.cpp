@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "mesh/colour_rules.h"
 #include "mesh/isolated_run.h"
 #include "mesh/mesh_build.h"
@@ -143,7 +144,7 @@ int convert(const MeshOptions& options) {
         std::fprintf(stderr, "lumetra-mesh: %s: %s match%s no material; the model's materials are %s\n",
                      path.c_str(), joined(unmatched, ", ").c_str(), unmatched.size() == 1 ? "es" : "",
                      listNames(usedMaterialNames(model)).c_str());
-        return kExitUsage;
+        return kExitUsageError;
     }
     if (!hasEmitter(model))
         std::fprintf(stderr,

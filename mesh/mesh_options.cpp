@@ -2,15 +2,11 @@
 
 #include <assimp/version.h>
 
-#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 
-#ifndef LUMETRA_VERSION
-#define LUMETRA_VERSION "1.1.0"
-#endif
+#include "app/command_line.h"
 
 namespace {
 
@@ -53,14 +49,14 @@ Exit codes: 0 success, 1 usage error, 2 the model cannot be read or converted,
 3 the output cannot be written.)";
 
 // A check that the value is a finite number above 0.
-CLI::Validator positiveFinite() {
+CLI::Validator aboveZero(const std::string& need) {
     return CLI::Validator(
-        [](std::string& text) -> std::string {
+        [need](std::string& text) -> std::string {
             errno = 0;
             char* end = nullptr;
             const double v = std::strtod(text.c_str(), &end);
             if (end == text.c_str() || *end != '\0' || errno != 0 || !std::isfinite(v) || !(v > 0.0))
-                return "takes a positive number, not '" + text + "'";
+                return "needs " + need + ", not '" + text + "'";
             return {};
         },
         "");
@@ -106,7 +102,7 @@ std::vector<ColourRule> toRules(const std::vector<std::string>& texts, long maxV
 }  // namespace
 
 std::string meshVersionText() {
-    return std::string("lumetra-mesh ") + LUMETRA_VERSION +
+    return versionLine("lumetra-mesh") +
            "\nOpen Asset Import Library: " + std::to_string(aiGetVersionMajor()) + "." +
            std::to_string(aiGetVersionMinor()) + "." + std::to_string(aiGetVersionPatch());
 }
@@ -126,37 +122,33 @@ bool parseManualCamera(const std::string& text, ManualCamera& camera, std::strin
 }
 
 int parseMeshOptions(int argc, const char* const* argv, MeshOptions& options) {
-    CLI::App app;
-    app.name("lumetra-mesh");
+    CLI::App app("", "lumetra-mesh");
+    describeTool(app, meshVersionText, "Usage: lumetra-mesh MODEL OUTDIR [options]");
     app.footer(kFooter);
-    app.failure_message([](const CLI::App*, const CLI::Error& e) {
-        return "lumetra-mesh: " + std::string(e.what()) + "\nRun with --help for more information.\n";
-    });
-    app.set_version_flag("--version", meshVersionText(), "Print the version and exit");
-    app.add_option("MODEL", options.model, "The model file")->required();
-    app.add_option("OUTDIR", options.outDir, "The folder to write into")->required();
+    app.add_option("MODEL", options.model, "the model file")->required();
+    app.add_option("OUTDIR", options.outDir, "the folder to write into, made if missing")->required();
     app.add_option("--max-edge", options.maxEdge,
-                   "Subdivide until no edge is longer than L (default: no subdivision)")
+                   "subdivide until no edge is longer than L (default: no subdivision)")
         ->type_name("L")
-        ->check(positiveFinite());
-    app.add_option("--scale", options.scale, "Multiply all coordinates by S (default 1)")
+        ->check(aboveZero("a length above 0"));
+    app.add_option("--scale", options.scale, "multiply all coordinates by S (default 1)")
         ->type_name("S")
-        ->check(positiveFinite());
+        ->check(aboveZero("a factor above 0"));
     std::string up;
-    app.add_option("--up", up, "The model's up axis (default: the file's own, else y)")
+    app.add_option("--up", up, "the model's up axis (default: the file's own, else y)")
         ->type_name("AXIS")
         ->check(CLI::IsMember({"x", "y", "z"}));
     std::vector<std::string> emit, reflect;
-    app.add_option("--emit", emit, "Materials matching PATTERN emit R,G,B (repeatable)")
+    app.add_option("--emit", emit, "materials matching PATTERN emit R,G,B (repeatable)")
         ->type_name("PATTERN=R,G,B")
         ->allow_extra_args(false)
         ->check(colourRule(kMaxEmissionValue));
-    app.add_option("--reflect", reflect, "Materials matching PATTERN reflect R,G,B (repeatable)")
+    app.add_option("--reflect", reflect, "materials matching PATTERN reflect R,G,B (repeatable)")
         ->type_name("PATTERN=R,G,B")
         ->allow_extra_args(false)
         ->check(colourRule(255));
     std::string camera;
-    app.add_option("--camera", camera, "Camera at x,y,z looking at lx,ly,lz")
+    app.add_option("--camera", camera, "camera at x,y,z looking at lx,ly,lz")
         ->type_name("x,y,z:lx,ly,lz")
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {
@@ -165,12 +157,8 @@ int parseMeshOptions(int argc, const char* const* argv, MeshOptions& options) {
                 return parseManualCamera(text, c, error) ? std::string() : error;
             },
             ""));
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        // CLI11's own codes (100 and up) are all usage errors here.
-        return app.exit(e) == 0 ? 0 : kExitUsage;
-    }
+    const int code = parseToolArguments(app, argc, argv);
+    if (code >= 0) return code;
     if (!up.empty()) options.upAxis = up[0] - 'x';
     options.emit = toRules(emit, kMaxEmissionValue);
     options.reflect = toRules(reflect, 255);

@@ -25,8 +25,6 @@ struct MeshOptions {
     std::optional<ManualCamera> camera;
 };
 
-constexpr int kExitUsage = 1;
-
 // "lumetra-mesh <x.y.z>" and the model library's version, one per line.
 std::string meshVersionText();
 

@@ -1,45 +1,57 @@
 #include "radiosity/solver.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 
 #include "radiosity/weights.h"
+#include "scene/check.h"
 #include "scene/scene.h"
-#include "scene/settings.h"
-
-ShooterState shooterState;
-double totalInitialEnergy = 0.0;
-double convergenceMeasure = 0.0;
-int stepCounter = 0;
-SolverRandom solverRandom;
 
 namespace {
-
-FaceCapturer* capturer = nullptr;
-bool ready = false;
 
 // A shooter normal parallel to the drawn direction gives no frame; fresh
 // draws fix that at once in practice. The bound only guards against a
 // normal that is not a unit vector (which a selected shooter never has).
 constexpr int kMaxFrameDraws = 64;
 
+// (|r| + |b|) + |g|: the same sum as Vec3::sum for the non-negative
+// radiosity of plain shooting.
+double absoluteSum(const Vec3& v) {
+    return (std::fabs(v.x) + std::fabs(v.z)) + std::fabs(v.y);
+}
+
 double energyOf(const Triangle& t) {
-    return t.unshot.sum() * t.area;
+    return absoluteSum(t.unshot) * t.area;
 }
 
-Vec3 times(const Vec3& a, double s) {
-    return {a.x * s, a.y * s, a.z * s};
+Vec3 times(const Vec3& a, const Vec3& b) {
+    return {a.x * b.x, a.y * b.y, a.z * b.z};
 }
 
-Triangle* triangleAt(int o, int t) {
-    if (o < 0 || o >= static_cast<int>(objects.size())) return nullptr;
-    SceneObject& obj = objects[static_cast<size_t>(o)];
+}  // namespace
+
+long long reportInterval(int step) {
+    const long long s = step;
+    return s == 0 ? 1 : (s < 0 ? -s : s);
+}
+
+Solver::Solver(Scene& scene)
+    : topTable(buildTopTable(scene.settings.H)),
+      sideTable(buildSideTable(scene.settings.H)),
+      scene_(scene),
+      N_(scene.settings.N),
+      H_(scene.settings.H) {}
+
+Triangle* Solver::triangleAt(int o, int t) const {
+    if (o < 0 || o >= static_cast<int>(scene_.objects.size())) return nullptr;
+    SceneObject& obj = scene_.objects[static_cast<size_t>(o)];
     if (t < 0 || t >= obj.triangleCount()) return nullptr;
     return obj.triangles[static_cast<size_t>(t)].get();
 }
 
-void becomeShooter(const Triangle& t) {
+void Solver::becomeShooter(const Triangle& t) {
     shooterState.position = t.centroid;
     shooterState.normal = t.normal;
     shooterState.unshot = t.unshot;
@@ -47,7 +59,7 @@ void becomeShooter(const Triangle& t) {
 }
 
 // A random tangent frame (u, v) around the unit normal n.
-bool randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
+bool Solver::randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
     const double nl = n.length();
     if (!(nl > 0.5 && nl < 1.5)) return false;
     for (int tries = 0; tries < kMaxFrameDraws; ++tries) {
@@ -55,11 +67,8 @@ bool randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
         const double ry = solverRandom.next() / 32767.0;
         const double rz = solverRandom.next() / 32767.0;
         u = n.cross(Vec3(rx, ry, rz));
-        const double l = u.length();
-        if (l > 0.0) {
-            u.x /= l;
-            u.y /= l;
-            u.z /= l;
+        if (u.length() > 0.0) {
+            u = u.normalized();
             v = n.cross(u);
             return true;
         }
@@ -67,25 +76,8 @@ bool randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
     return false;
 }
 
-}  // namespace
-
-void setFaceCapturer(FaceCapturer* c) {
-    capturer = c;
-}
-FaceCapturer* faceCapturer() {
-    return capturer;
-}
-bool solverReady() {
-    return ready;
-}
-
-long long reportInterval(int step) {
-    const long long s = step;
-    return s == 0 ? 1 : (s < 0 ? -s : s);
-}
-
-bool initSolver() {
-    ready = false;
+bool Solver::initSolver() {
+    ready_ = false;
     solverRandom = SolverRandom{};
     shooterState = ShooterState{};
     totalInitialEnergy = 0.0;
@@ -94,8 +86,8 @@ bool initSolver() {
 
     double best = 0.0;
     Triangle* first = nullptr;
-    for (size_t o = 0; o < objects.size(); ++o) {
-        SceneObject& obj = objects[o];
+    for (size_t o = 0; o < scene_.objects.size(); ++o) {
+        SceneObject& obj = scene_.objects[o];
         for (size_t t = 0; t < obj.triangles.size(); ++t) {
             Triangle& tri = *obj.triangles[t];
             tri.emission = obj.emission;
@@ -126,16 +118,66 @@ bool initSolver() {
     }
     becomeShooter(*first);
     first->unshot = Vec3();
-    ready = true;
+    convergenceMeasure = 1.0;  // nothing shot yet
+    ready_ = true;
     return true;
 }
 
-double receiveAndSelect() {
-    const Vec3 shot = shooterState.unshot;
+// What the shooter would gather from everybody's unshot radiosity through
+// the form factors its faces just measured: rho_i x sum_j min(F_ij, 1) x
+// unshot_j.
+Vec3 Solver::gatheredEstimate() const {
+    Vec3 gathered;
+    for (const SceneObject& obj : scene_.objects) {
+        for (const auto& t : obj.triangles) {
+            if (t->formFactor == 0.0) continue;
+            const double f = t->formFactor < 1.0 ? t->formFactor : 1.0;
+            gathered = gathered + t->unshot * f;
+        }
+    }
+    const SceneObject& shooter = scene_.objects[static_cast<size_t>(shooterState.objectIndex)];
+    return times(gathered, shooter.reflectance);
+}
+
+Vec3 Solver::ambientTerm() const {
+    if (!ready_) return {};
+    Vec3 unshot = shooterState.unshot * shooterState.area;
+    Vec3 reflectance;
+    double area = 0.0;
+    for (const SceneObject& obj : scene_.objects) {
+        for (const auto& t : obj.triangles) {
+            unshot = unshot + t->unshot * t->area;
+            reflectance = reflectance + obj.reflectance * t->area;
+            area += t->area;
+        }
+    }
+    if (!(area > 0.0)) return {};
+    const Vec3 meanUnshot = unshot / area;
+    const Vec3 meanReflectance = reflectance / area;
+    // The light still to come, reflected again and again: a geometric series.
+    auto channel = [](double mean, double rho) {
+        const double ambient = mean / (1.0 - std::min(rho, 0.99));
+        return ambient > 0.0 ? ambient : 0.0;
+    };
+    return {channel(meanUnshot.x, meanReflectance.x), channel(meanUnshot.y, meanReflectance.y),
+            channel(meanUnshot.z, meanReflectance.z)};
+}
+
+double Solver::receiveAndSelect() {
+    Vec3 shot = shooterState.unshot;
+    if (scene_.settings.overshoot) {
+        // Shoot what will come back as well; the shooter owes it until it does.
+        if (Triangle* shooter = triangleAt(shooterState.objectIndex, shooterState.triangleIndex)) {
+            const Vec3 estimate = gatheredEstimate();
+            shot = shot + estimate;
+            shooter->unshot = shooter->unshot - estimate;
+        }
+    }
     const double shooterArea = shooterState.area;
     double best = 0.0;
-    for (size_t o = 0; o < objects.size(); ++o) {
-        SceneObject& obj = objects[o];
+    double left = 0.0;  // energy still unshot, over all triangles
+    for (size_t o = 0; o < scene_.objects.size(); ++o) {
+        SceneObject& obj = scene_.objects[o];
         const Vec3 rho = obj.reflectance;
         for (size_t t = 0; t < obj.triangles.size(); ++t) {
             Triangle& tri = *obj.triangles[t];
@@ -156,6 +198,7 @@ double receiveAndSelect() {
                 tri.formFactor = 0.0;
             }
             const double e = energyOf(tri);
+            left += e;
             if (e > best) {
                 best = e;
                 shooterState.objectIndex = static_cast<int>(o);
@@ -163,7 +206,7 @@ double receiveAndSelect() {
             }
         }
     }
-    convergenceMeasure = best / totalInitialEnergy;
+    convergenceMeasure = left / totalInitialEnergy;
     // With nothing left to shoot the indices keep the previous selection,
     // whose unshot is zero by now: the next step distributes nothing.
     if (const Triangle* next = triangleAt(shooterState.objectIndex, shooterState.triangleIndex)) {
@@ -174,15 +217,17 @@ double receiveAndSelect() {
     return convergenceMeasure;
 }
 
-bool shootStep() {
-    if (!ready) return true;
+bool Solver::shootStep() {
+    if (!ready_) return true;
     const Vec3 p = shooterState.position;
     const Vec3 n = shooterState.normal;
     Vec3 u;
     Vec3 v;
-    if (randomFrame(n, u, v) && capturer != nullptr) {
-        const int h = settings.H;
-        const int fullRows = settings.N;
+    if (randomFrame(n, u, v) && capturer_ != nullptr) {
+        CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
+        CHECK_EQ(sideTable.size(), topTable.size());
+        // The eye sits 1/1000 above the shooter, off its own surface.
+        const Vec3 eye = p + n / 1000.0;
         struct Face {
             Vec3 up;
             Vec3 direction;
@@ -190,33 +235,28 @@ bool shootStep() {
             int rows;
         };
         const Face faces[5] = {
-            {u, n, &topTable, fullRows},        {n, u, &sideTable, h},
-            {n, times(u, -1.0), &sideTable, h}, {n, v, &sideTable, h},
-            {n, times(v, -1.0), &sideTable, h},
+            {u, n, &topTable, N_},  {n, u, &sideTable, H_},        {n, u * -1.0, &sideTable, H_},
+            {n, v, &sideTable, H_}, {n, v * -1.0, &sideTable, H_},
         };
-        for (const Face& face : faces) {
-            // Tables that do not match the face size would be read past their end.
-            if (face.table->size() != static_cast<size_t>(h) * static_cast<size_t>(h) || h <= 0) continue;
-            hemicubeUp = face.up;
-            hemicubeCentre = p + face.direction;
-            capturer->captureFace(face.table->data(), face.rows);
-        }
+        for (const Face& face : faces)
+            capturer_->captureFace({eye, p + face.direction, face.up, face.rows}, *face.table);
     }
     const double measure = receiveAndSelect();
-    return !(measure >= settings.stopAt);
+    return !(measure >= scene_.settings.stopAt) || std::isinf(measure);
 }
 
-StepOutcome idleStep() {
+StepOutcome Solver::idleStep() {
     StepOutcome outcome;
-    if (!ready) {
+    if (!ready_) {
         outcome.converged = true;
         return outcome;
     }
     outcome.converged = shootStep();
+    outcome.diverged = !std::isfinite(convergenceMeasure);
     // The new shooter's energy now travels only in shooterState.
     if (Triangle* next = triangleAt(shooterState.objectIndex, shooterState.triangleIndex))
         next->unshot = Vec3();
-    if (stepCounter % reportInterval(settings.step) == 0) {
+    if (stepCounter % reportInterval(scene_.settings.step) == 0) {
         std::printf("Convergence %2.5f\t\tStep %d\n", convergenceMeasure, stepCounter);
         std::fflush(stdout);
         outcome.report = true;

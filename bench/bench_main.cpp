@@ -15,9 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "app/bench_scene.h"
-#include "app/bench_step.h"
 #include "app/headless_context.h"
+#include "bench/bench_convergence.h"
+#include "bench/bench_options.h"
+#include "bench/bench_scene.h"
+#include "bench/bench_step.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/offscreen_target.h"
 #include "radiosity/weights.h"
@@ -38,56 +40,6 @@ void note(const char* format, ...) {
     va_start(args, format);
     std::vfprintf(stderr, format, args);
     va_end(args);
-}
-
-struct Options {
-    bool help = false;
-    int steps = 60;
-    std::vector<int> resolutions{256};
-    std::vector<int> scenes{1000, 10000, 60000};
-};
-
-const char* kUsage =
-    "usage: lumetra-bench [--steps K] [--n512] [--scenes T1,T2,...]\n"
-    "  --steps K     shooting steps timed per scene and path (default 60)\n"
-    "  --n512        also run every scene at N = 512\n"
-    "  --scenes LIST triangle counts of the generated rooms (default 1000,10000,60000)\n";
-
-bool parsePositive(const char* text, int& out) {
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < 1 || v > 1000000) return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
-// Empty on success, else the message.
-std::string parseOptions(int argc, char** argv, Options& o) {
-    for (int k = 1; k < argc; ++k) {
-        const std::string a = argv[k];
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--steps" && k + 1 < argc) {
-            if (!parsePositive(argv[++k], o.steps)) return "--steps needs a whole number from 1";
-        } else if (a == "--n512") {
-            o.resolutions = {256, 512};
-        } else if (a == "--scenes" && k + 1 < argc) {
-            o.scenes.clear();
-            std::string list = argv[++k];
-            size_t pos = 0;
-            while (pos <= list.size()) {
-                const size_t comma = std::min(list.find(',', pos), list.size());
-                int v = 0;
-                if (!parsePositive(list.substr(pos, comma - pos).c_str(), v) || v > 16000000)
-                    return "--scenes needs triangle counts separated by commas";
-                o.scenes.push_back(v);
-                pos = comma + 1;
-            }
-        } else {
-            return "unknown or incomplete option '" + a + "'";
-        }
-    }
-    return {};
 }
 
 // Loading and welding one object of 65,535 triangles from a file.
@@ -159,19 +111,45 @@ const char* glText(GLenum name) {
     return s ? reinterpret_cast<const char*>(s) : "?";
 }
 
+// One row per configuration and overshoot setting: steps and seconds to
+// each share of the light left unshot.
+int runConvergence(const BenchOptions& options) {
+    const std::vector<double> targets = {0.1, 0.01, 0.001};
+    note(
+        "# steps and seconds until the measure (share of the emitted light not yet shot) first falls "
+        "below each target; '-' not reached within --max-steps %d\n",
+        options.maxSteps);
+    std::printf("%-28s %9s %9s %10s %8s %10s %8s %10s %8s\n", "scene", "triangles", "overshoot", "10% steps",
+                "s", "1% steps", "s", "0.1% steps", "s");
+    for (const std::string& config : options.convergence) {
+        for (const bool overshoot : {false, true}) {
+            const ConvergenceRow r = measureConvergence(config, overshoot, targets, options.maxSteps);
+            if (!r.error.empty()) {
+                std::fprintf(stderr, "lumetra-bench: %s\n", r.error.c_str());
+                return 2;
+            }
+            std::printf("%-28s %9d %9s", std::filesystem::path(config).filename().string().c_str(),
+                        r.triangles, overshoot ? "on" : "off");
+            for (size_t k = 0; k < targets.size(); ++k) {
+                if (r.steps[k] < 0) {
+                    std::printf(" %10s %8s", "-", "-");
+                } else {
+                    std::printf(" %10d %8.1f", r.steps[k], r.seconds[k]);
+                }
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    const std::string usage = parseOptions(argc, argv, options);
-    if (!usage.empty()) {
-        std::fprintf(stderr, "lumetra-bench: %s\n%s", usage.c_str(), kUsage);
-        return 1;
-    }
-    if (options.help) {
-        std::printf("%s", kUsage);
-        return 0;
-    }
+    BenchOptions options;
+    const int code = parseBenchOptions(argc, argv, options);
+    if (code >= 0) return code;
     HeadlessContext context;
     if (!context.ok()) {
         std::fprintf(stderr, "lumetra-bench: %s\n", context.error().c_str());
@@ -179,6 +157,7 @@ int main(int argc, char** argv) {
     }
     glEnable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
+    if (!options.convergence.empty()) return runConvergence(options);
 
     note("# lumetra-bench: %u processors, GL_RENDERER %s, GL_VERSION %s\n",
          static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN))), glText(GL_RENDERER),
@@ -219,7 +198,5 @@ int main(int argc, char** argv) {
     if (list60k >= 0.0) note("# display list 1 for the 60k scene: %.2f ms per build\n", list60k);
     timeLoading();
     timeReadBack(256);
-    objects.clear();
-    objectCount = 0;
     return 0;
 }
