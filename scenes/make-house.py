@@ -173,8 +173,7 @@ with open(os.path.join(out, "house.obj"), "w") as f:
             f.write("f %d %d %d\n" % (vi + 3 * k, vi + 3 * k + 1, vi + 3 * k + 2))
         vi += 3 * len(tris)
 
-# glTF 2.0 with embedded buffer, one node per mesh, y up, and a camera in the
-# living room looking along +x.
+# glTF 2.0 with embedded buffer, one node per mesh, y up, and a camera.
 blob = bytearray(); accessors = []; views = []; gmeshes = []; nodes = []
 midx = {n: i for i, (n, _) in enumerate(materials)}
 for name, m, tris in meshes:
@@ -186,9 +185,10 @@ for name, m, tris in meshes:
     accessors.append({"bufferView": len(views) - 1, "componentType": 5126, "count": len(pts), "type": "VEC3", "min": mn, "max": mx})
     gmeshes.append({"name": name, "primitives": [{"attributes": {"POSITION": len(accessors) - 1}, "material": midx[m]}]})
     nodes.append({"name": name, "mesh": len(gmeshes) - 1})
-# camera: at (1.5, 1.6 high, 2.0 into the house), looking towards +x (glTF cameras look along -z: rotate -90 deg about y)
-s = math.sqrt(0.5)
-nodes.append({"name": "LivingRoomCamera", "camera": 0, "translation": [1.5, 1.6, -2.0], "rotation": [0, -s, 0, s]})
+# camera: in a corner of the first ground-floor room, 1.6 m high, looking
+# across it (glTF cameras look along -z: turn -45 degrees about y).
+nodes.append({"name": "LivingRoomCamera", "camera": 0, "translation": [0.6, 1.6, -0.6],
+              "rotation": [0, -math.sin(math.pi / 8), 0, math.cos(math.pi / 8)]})
 gl = {"asset": {"version": "2.0", "generator": "gen.py"}, "scene": 0, "scenes": [{"nodes": list(range(len(nodes)))}],
       "nodes": nodes, "meshes": gmeshes, "accessors": accessors, "bufferViews": views,
       "materials": [{"name": n, "pbrMetallicRoughness": {"baseColorFactor": [*c, 1.0], "metallicFactor": 0.0}} for n, c in materials],
