@@ -356,6 +356,8 @@ def test_startup_save_and_escape(screen, build, directory):
     failure = ["Cannot save left.6d: Is a directory"]
     check(p.lines[len(PAIR_OUTPUT):] == failure, "saving printed %r" % p.lines[len(PAIR_OUTPUT):])
     wait_until(lambda: os.path.exists(os.path.join(directory, "right.6d")), "the second result file")
+    check(read(directory, "right.6d") == PAIR_RESULTS["right.6d"], "right.6d is wrong")
+    os.remove(os.path.join(directory, "right.6d"))  # so that the next save is seen whole
     os.rmdir(blocked)
     check(p.proc.poll() is None, "the program ended")
     p.menu("Save6d")
