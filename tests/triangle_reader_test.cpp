@@ -16,70 +16,51 @@ struct Loaded {
     LoadReport report;
 };
 
-Loaded read(const std::string& text) {
+Loaded read(const std::string& text, long long capacity = 0) {
     Loaded l;
+    l.object.reserveTriangles(capacity);
     std::istringstream in(text);
     l.report = l.object.loadTriangles(in);
     return l;
 }
 
-const char* kTwo = "0 0 0 1 0 0 0 1 0 1 0 0 1 1 0 0 1 0";
-
 }  // namespace
 
-TEST(TriangleReader, NameLineAndNumberLayouts) {
-    Loaded a = read(std::string("floor\n") + kTwo + "\n");
-    EXPECT_EQ(a.object.name, "floor");
-    EXPECT_EQ(a.object.triangleCount(), 2);
-    EXPECT_EQ(a.object.vertexCount(), 4);
+TEST(TriangleReader, LayoutsNumberFormsAndCapacity) {
+    const std::string two = "0 0 0 1 0 0 0 1 0 1 0 0 1 1 0 0 1 0";
+    const Loaded a = read("floor\n" + two + "\n");
+    EXPECT_TRUE(a.object.name == "floor" && a.object.triangleCount() == 2 && a.object.vertexCount() == 4);
     EXPECT_TRUE(a.report.problem.empty());
-    // No line end after the last number, numbers spread over odd lines, tabs.
-    EXPECT_EQ(read(std::string("floor\n") + kTwo).object.triangleCount(), 2);
+    // No line end after the last number, numbers spread over odd lines, tabs;
+    // names keep blanks; past the configured capacity the arrays grow.
+    EXPECT_EQ(read("floor\n" + two).object.triangleCount(), 2);
     EXPECT_EQ(read("floor\n0 0\n0 1\t0 0\n\n 0 1 0").object.triangleCount(), 1);
-    EXPECT_EQ(read(" my  box \n").object.name, " my  box ");  // names keep blanks
+    EXPECT_EQ(read(" my  box \n").object.name, " my  box ");
+    EXPECT_EQ(read("x\n" + two + " 5 5 5 6 5 5 5 6 5", 1).object.triangleCount(), 3);
+    // A huge or negative capacity is capped: it must not exhaust memory.
+    EXPECT_EQ(read("x\n", 2000000000LL).object.triangleCount() + read("x\n", -5).object.triangleCount(), 0);
     // A name of exactly 127 characters: the line end is not a number.
     const Loaded exact = read(std::string(127, 'n') + "\n0 0 0 1 0 0 0 1 0\nq");
-    EXPECT_EQ(exact.object.name, std::string(127, 'n'));
-    EXPECT_EQ(exact.object.triangleCount(), 1);
+    EXPECT_TRUE(exact.object.name == std::string(127, 'n') && exact.object.triangleCount() == 1);
     EXPECT_EQ(exact.report.problemLine, 3);
-}
-
-TEST(TriangleReader, NumberFormsAndIncompleteTriangles) {
     // Exponents, signs and points read as numbers; a bare exponent letter does not.
-    Loaded forms = read("x\n+0 -0 .0 1e0 0. 0 0 1E+0 -0e-3\n1e 0 0 0 0 0 0 0 0");
-    EXPECT_EQ(forms.object.triangleCount(), 1);
-    EXPECT_EQ(forms.object.vertices[1]->position.x, 1.0);
+    const Loaded forms = read("x\n+0 -0 .0 1e0 0. 0 0 1E+0 -0e-3\n1e 0 0 0 0 0 0 0 0");
+    EXPECT_TRUE(forms.object.triangleCount() == 1 && forms.object.vertices[1]->position.x == 1.0);
     EXPECT_EQ(forms.report.problemLine, 3);
     // Numbers of an incomplete triangle make no vertex.
-    Loaded thirteen = read("x\n0 0 0 1 0 0 0 1 0 5 5 5 5");
-    EXPECT_EQ(thirteen.object.triangleCount(), 1);
-    EXPECT_EQ(thirteen.object.vertexCount(), 3);
-    EXPECT_NE(thirteen.report.problem.find("4 numbers left over"), std::string::npos);
-}
-
-TEST(TriangleReader, GrowsPastTheConfiguredCapacity) {
-    SceneObject o;
-    o.reserveTriangles(1);
-    std::istringstream in(std::string("x\n") + kTwo + " 5 5 5 6 5 5 5 6 5");
-    o.loadTriangles(in);
-    EXPECT_EQ(o.triangleCount(), 3);
-    SceneObject huge;
-    huge.reserveTriangles(2000000000LL);  // capped, must not exhaust memory
-    huge.reserveTriangles(-5);
-    EXPECT_EQ(huge.triangleCount(), 0);
+    const Loaded thirteen = read("x\n0 0 0 1 0 0 0 1 0 5 5 5 5");
+    EXPECT_TRUE(thirteen.object.triangleCount() == 1 && thirteen.object.vertexCount() == 3);
+    EXPECT_TRUE(fixture::contains(thirteen.report.problem, "4 numbers left over"));
 }
 
 TEST(TriangleReader, EveryBadFileGivesItsOutcomeAndMessage) {
     fixture::Scratch dir;
     std::filesystem::create_directory(dir.path / "folder.tri");
     struct Case {
-        std::string label;
-        std::string text;
-        int loaded;  // loadTriangleFile's result
-        int triangles;
-        std::string problem;  // part of the report's problem; empty: none
-        int line;             // the problem's line
-        int degenerate;
+        std::string label, text;
+        int loaded, triangles;  // loadTriangleFile's result, and what it read
+        std::string problem;    // part of the report's problem; empty: none
+        int line, degenerate;
     };
     const std::vector<Case> cases = {
         {"", "", 0, 0, "no file given", 0, 0},
@@ -106,22 +87,11 @@ TEST(TriangleReader, EveryBadFileGivesItsOutcomeAndMessage) {
         LoadReport report;
         EXPECT_EQ(object.loadTriangleFile(path, &report), c.loaded);
         EXPECT_EQ(object.triangleCount(), c.triangles);
-        if (c.problem.empty()) {
-            EXPECT_EQ(report.problem, "");
-        } else {
-            EXPECT_TRUE(fixture::contains(report.problem, c.problem)) << report.problem;
-        }
-        EXPECT_EQ(report.problemLine, c.line) << report.problem;
-        EXPECT_EQ(report.degenerate, c.degenerate);
-        for (const auto& t : object.triangles) {
-            EXPECT_TRUE(std::isfinite(t->area) && std::isfinite(t->centroid.x) &&
-                        std::isfinite(t->centroid.y));
-        }
-        if (c.label == "long_name") {
-            EXPECT_EQ(object.name, std::string(127, 'N'));
-        }
-        if (!c.loaded) {
-            EXPECT_EQ(object.name, "");
-        }
+        EXPECT_TRUE(c.problem.empty() ? report.problem.empty() : fixture::contains(report.problem, c.problem))
+            << report.problem;
+        EXPECT_TRUE(report.problemLine == c.line && report.degenerate == c.degenerate) << report.problem;
+        for (const auto& t : object.triangles)
+            EXPECT_TRUE(std::isfinite(t->area) && std::isfinite(t->centroid.y));
+        EXPECT_EQ(object.name, c.label == "long_name" ? std::string(127, 'N') : c.loaded ? object.name : "");
     }
 }
