@@ -51,7 +51,7 @@ class CulledCapture : public ::testing::Test {
     }
 
     // The five faces of a step from shooter position p and normal n, captured
-    // with the given options; returns every triangle's accumulator (zeroed).
+    // with the given options; returns every triangle's form factor.
     std::vector<double> captureStep(const CaptureOptions& options, const Vec3& p, const Vec3& n,
                                     CaptureStats* stats = nullptr) {
         HemicubeCapturer cap = capturer();
@@ -62,12 +62,13 @@ class CulledCapture : public ::testing::Test {
         const Vec3 v = n.cross(u);
         const Vec3 ups[5] = {u, n, n, n, n};
         const Vec3 dirs[5] = {n, u, u * -1.0, v, v * -1.0};
+        std::vector<double> ffs = fixture::zeroFormFactors(scene);
         for (int f = 0; f < 5; ++f) {
             cap.captureFace({eye, p + dirs[f], ups[f], f == 0 ? settings.N : settings.H},
-                            f == 0 ? topTable : sideTable);
+                            f == 0 ? topTable : sideTable, ffs);
         }
         if (stats) *stats = cap.stats();
-        return fixture::takeFormFactors(scene);
+        return ffs;
     }
 
     struct Shooter {
@@ -147,7 +148,7 @@ TEST_F(CulledCapture, SolutionsAreIdenticalWithAndWithoutCulling) {
         std::vector<double> out;
         for (int k = 0; k < 40; ++k) {
             solver.idleStep();
-            out.push_back(solver.shooterState.objectIndex * 100000.0 + solver.shooterState.triangleIndex);
+            out.push_back(solver.shooterState().objectIndex * 100000.0 + solver.shooterState().triangleIndex);
         }
         for (const SceneObject& o : scene.objects)
             for (const auto& t : o.triangles) out.insert(out.end(), {t->radiosity.x, t->radiosity.z});
@@ -163,15 +164,15 @@ TEST_F(CulledCapture, FollowsARebuiltItemBuffer) {
     ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
     HemicubeCapturer cap = capturer();
     const FaceView top{Vec3(0, 0, 0.001), Vec3(0, 0, 1), Vec3(0, 1, 0), settings.N};
-    cap.captureFace(top, topTable);
-    const std::vector<double> first = fixture::takeFormFactors(scene);
+    std::vector<double> first = fixture::zeroFormFactors(scene);
+    cap.captureFace(top, topTable, first);
     EXPECT_GT(std::accumulate(first.begin(), first.end(), 0.0), 0.1);
     fixture::clearScene(scene);
     fixture::addObject(
         scene, fixture::grid(Vec3(-5, -5, 0.5), Vec3(0, 10, 0), Vec3(10, 0, 0), 3, 3));  // fills the face
     ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
-    cap.captureFace(top, topTable);
-    const std::vector<double> second = fixture::takeFormFactors(scene);
+    std::vector<double> second = fixture::zeroFormFactors(scene);
+    cap.captureFace(top, topTable, second);
     EXPECT_NEAR(std::accumulate(second.begin(), second.end(), 0.0),
                 4.0 * std::accumulate(topTable.begin(), topTable.end(), 0.0), 1e-12);
 }

@@ -204,11 +204,11 @@ TEST(RunSum, AgreesWithThePixelByPixelSum) {
             const int firstRow = pass == 0 ? 0 : h, rows = pass == 0 ? 2 * h : h;
             const std::vector<std::uint8_t> img = randomRuns(2 * h, rows, random);
             const FaceRows face{img.data(), 2 * h, 4, firstRow, rows};
-            sumFaceWeights(face, weights.data(), h, lookup);
-            const std::vector<double> expected = fixture::takeFormFactors(scene);
+            std::vector<double> expected = fixture::zeroFormFactors(scene);
+            sumFaceWeights(face, weights.data(), h, lookup, expected.data());
+            std::vector<double> got = fixture::zeroFormFactors(scene);
             summer.addFace(face, weights.data(), h, lookup);
-            summer.flush();
-            const std::vector<double> got = fixture::takeFormFactors(scene);
+            summer.flush(got.data());
             double total = 0;
             for (size_t k = 0; k < got.size(); ++k) {
                 EXPECT_NEAR(got[k], expected[k], 1e-12 * (1 + expected[k])) << "h " << h << " triangle " << k;
@@ -228,8 +228,11 @@ TEST(RunSum, OtherLayoutsFallBackToThePixelSum) {
     std::vector<std::uint8_t> rgb(4 * 4 * 3);
     for (size_t p = 0; p < rgb.size(); p += 3) rgb[p + 2] = 3;
     const std::vector<double> weights = {1, 2, 3, 4};
-    sumFaceRuns(FaceRows{rgb.data(), 4, 3, 0, 4}, weights.data(), 2, buildItemLookup(scene.objects));
-    EXPECT_DOUBLE_EQ(scene.objects[0].triangles[2]->formFactor, 4 * (1 + 2 + 3 + 4));
+    std::vector<double> ffs = fixture::zeroFormFactors(scene);
+    ffs[2] = 0.5;  // added to, not replaced
+    sumFaceRuns(FaceRows{rgb.data(), 4, 3, 0, 4}, weights.data(), 2, buildItemLookup(scene.objects),
+                ffs.data());
+    EXPECT_EQ(ffs, (std::vector<double>{0, 0, 0.5 + 4 * (1 + 2 + 3 + 4), 0, 0, 0, 0, 0}));
 }
 
 TEST(BenchScene, ClosedRoomOfTheRequestedSize) {

@@ -230,13 +230,15 @@ namespace {
 // face of each step, like a scene where all triangles see each other.
 struct EveryoneSees : FaceCapturer {
     explicit EveryoneSees(Scene& s) : scene(s) {}
-    void captureFace(const FaceView& view, const std::vector<double>&) override {
+    void captureFace(const FaceView& view, const std::vector<double>&, FormFactors& ffs) override {
         if (view.rows != scene.settings.N) return;  // the top face
         const Vec3 eye = view.eye;
+        size_t index = 0;
         for (SceneObject& o : scene.objects)
             for (auto& t : o.triangles) {
                 const Vec3 p = t->centroid + t->normal / 1000.0;
-                if (p.x != eye.x || p.y != eye.y || p.z != eye.z) t->formFactor += 0.05;
+                if (p.x != eye.x || p.y != eye.y || p.z != eye.z) ffs[index] += 0.05;
+                ++index;
             }
     }
     Scene& scene;

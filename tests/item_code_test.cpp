@@ -50,7 +50,9 @@ class ItemDecode : public ::testing::Test {
         fixture::addObject(scene, {tri, tri});
         fixture::addObject(scene, std::vector<Corners>(300, tri));
     }
-    double ff(int o, int t) { return fixture::tri(scene, o, t).formFactor; }
+    // Objects 0, 1, 2 start at scene indices 0, 1, 3.
+    double ff(int o, int t) const { return ffs[static_cast<size_t>((o == 0 ? 0 : o == 1 ? 1 : 3) + t)]; }
+    std::vector<double> ffs = std::vector<double>(303, 0.0);
     Scene scene;
     const std::vector<double> w = indexWeights(4);
 };
@@ -83,14 +85,13 @@ TEST_F(ItemDecode, PixelsGoToTheirTrianglesAndStrangeCodesToNone) {
     img.set(1, 1, 255, 255, 255);
     img.set(1, 2, 1, 0, 3);  // object 1 has two triangles: code 3 is past the end
     img.set(0, 4, 1, 0, 2);  // object 1, triangle 1, entry (0, 3) -> 4
-    sumFaceWeights(img.rows(0, 8), w.data(), 4, buildItemLookup(scene.objects));
+    sumFaceWeights(img.rows(0, 8), w.data(), 4, buildItemLookup(scene.objects), ffs.data());
     EXPECT_EQ(ff(2, 299), 1.0);
     EXPECT_EQ(ff(2, 255), 3.0);
     EXPECT_EQ(ff(0, 0), 16.0);
     EXPECT_EQ(ff(1, 1), 4.0);
     double total = 0;
-    for (const SceneObject& o : scene.objects)
-        for (const auto& t : o.triangles) total += t->formFactor;
+    for (const double f : ffs) total += f;
     EXPECT_EQ(total, 24.0);
 }
 
@@ -101,8 +102,8 @@ TEST_F(ItemDecode, SideFaceRowsMapToTableFromTopEdge) {
     for (int bpp : {3, 4}) {
         Image img(8, bpp);
         for (int r = 0; r < 8; ++r) img.set(r, 0, 0, 0, 1);
-        scene.objects[0].triangles[0]->formFactor = 0;
-        sumFaceWeights(img.rows(4, 4), w.data(), 4, buildItemLookup(scene.objects));
+        ffs[0] = 0;
+        sumFaceWeights(img.rows(4, 4), w.data(), 4, buildItemLookup(scene.objects), ffs.data());
         EXPECT_EQ(ff(0, 0), 13.0 + 9.0 + 5.0 + 1.0) << bpp << " bytes per pixel";
     }
 }
@@ -113,8 +114,15 @@ TEST_F(ItemDecode, ReportsScenesBeyondTheCode) {
     fixture::addObject(scene, std::vector<Corners>(kMaxItemTriangles + 1, tri), Vec3(), Vec3(), "huge");
     EXPECT_NE(itemCodeProblem(scene.objects).find("huge has 65536 triangles"), std::string::npos)
         << itemCodeProblem(scene.objects);
-    // Decoding never reaches past what the code can name.
-    EXPECT_EQ(buildItemLookup(scene.objects).objects[3].size(), static_cast<size_t>(kMaxItemTriangles));
+    // Decoding never reaches past what the code can name, and scene indices
+    // count every triangle.
+    const ItemLookup lookup = buildItemLookup(scene.objects);
+    EXPECT_EQ(lookup.objects[3].size(), static_cast<size_t>(kMaxItemTriangles));
+    EXPECT_EQ(lookup.first, (std::vector<int>{0, 1, 3, 303}));
+    EXPECT_EQ(lookup.triangleCount, 303 + kMaxItemTriangles + 1);
+    EXPECT_EQ(lookup.indexOf(2, 300), 302);
+    EXPECT_EQ(lookup.indexOf(3, kMaxItemTriangles), 303 + kMaxItemTriangles - 1);
+    EXPECT_EQ(lookup.indexOf(4, 1), -1);
 }
 
 }  // namespace

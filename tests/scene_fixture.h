@@ -72,16 +72,11 @@ inline Triangle& tri(Scene& scene, int o, int t) {
     return *scene.objects[static_cast<size_t>(o)].triangles[static_cast<size_t>(t)];
 }
 
-// Every triangle's form factor accumulator in scene order, zeroed after.
-inline std::vector<double> takeFormFactors(Scene& scene) {
-    std::vector<double> out;
-    for (SceneObject& o : scene.objects) {
-        for (auto& t : o.triangles) {
-            out.push_back(t->formFactor);
-            t->formFactor = 0.0;
-        }
-    }
-    return out;
+// A form-factor array of zeros for every triangle of the scene, in scene order.
+inline std::vector<double> zeroFormFactors(const Scene& scene) {
+    size_t count = 0;
+    for (const SceneObject& o : scene.objects) count += o.triangles.size();
+    return std::vector<double>(count, 0.0);
 }
 
 inline std::string slurp(const std::filesystem::path& p) {
