@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/batch_options.h"
+#include "app/capture_workers.h"
 #include "app/config.h"
 #include "app/headless_context.h"
 #include "app/solver_setup.h"
@@ -89,11 +90,14 @@ int main(int argc, char** argv) {
                                     " never stops by itself; give --steps or --seconds");
     }
 
+    prepareCaptureWorkers(settings);  // before the first context
     HeadlessContext context;
     if (!context.ok()) return fail(kExitScene, "no OpenGL context: " + context.error());
     SolverSetup setup;
     const std::string problem = prepareSolver(scene, setup);
     if (!problem.empty()) return fail(kExitScene, options.config + ": " + problem);
+    // This thread's context captures too, beside the workers.
+    startCaptureWorkers(scene, setup, true);
     Solver& solver = *setup.solver;
     if (!solver.initSolver())
         return fail(kExitScene, options.config + ": no object emits light, nothing to solve");
