@@ -23,6 +23,10 @@ class HeadlessCaptureContext : public CaptureContext {
 
 }  // namespace
 
+CaptureContextFactory headlessContextFactory() {
+    return [] { return std::make_unique<HeadlessCaptureContext>(); };
+}
+
 int captureWorkerCount(const Settings& settings, unsigned processors) {
     long long workers = settings.threads > 0 ? settings.threads : static_cast<long long>(processors);
     if (workers > settings.shooters) workers = settings.shooters;
@@ -30,8 +34,7 @@ int captureWorkerCount(const Settings& settings, unsigned processors) {
 }
 
 bool prepareCaptureWorkers(const Settings& settings) {
-    if (captureWorkerCount(settings) <= 1) return false;
-    // The third argument 0 keeps a value the user has set.
+    if (captureWorkerCount(settings) <= 1 || std::getenv("LP_NUM_THREADS") != nullptr) return false;
     return setenv("LP_NUM_THREADS", "0", 0) == 0;
 }
 
@@ -45,7 +48,7 @@ std::string startCaptureWorkers(const Scene& scene, SolverSetup& setup, bool cal
     pool.farPlane = scene.settings.farPlane;
     if (setup.capturer != nullptr) pool.mode = setup.capturer->mode();
     setup.pool = std::make_unique<CapturePool>(scene.objects, pool, callerCaptures ? setup.capturer.get() : nullptr,
-                                               threads, [] { return std::make_unique<HeadlessCaptureContext>(); });
+                                               threads, headlessContextFactory());
     std::string warning;
     if (setup.pool->workersRunning() < threads) {
         const int capturing = setup.pool->workersRunning() + (callerCaptures ? 1 : 0);

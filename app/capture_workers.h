@@ -3,6 +3,8 @@
 #include <string>
 #include <thread>
 
+#include "radiosity/capture_context.h"
+
 struct Scene;
 struct Settings;
 struct SolverSetup;
@@ -21,8 +23,12 @@ int captureWorkerCount(const Settings& settings, unsigned processors = std::thre
 // on 2 cores: two contexts capture 1.75 x as fast as one with
 // LP_NUM_THREADS=0, only 1.35 x with llvmpipe's own threads). When more than
 // one capture runs, sets LP_NUM_THREADS=0 unless the user has set it. Must
-// run before the first GL context of the process; returns whether it set it.
+// run before the first GL context of the process; returns whether it set it
+// (the process then has no other threads yet, which setenv needs).
 bool prepareCaptureWorkers(const Settings& settings);
+
+// Headless contexts (EGL, no window) for the capture workers.
+CaptureContextFactory headlessContextFactory();
 
 // When more than one capture runs, starts the worker threads of
 // setup.pool (headless contexts, each with its own item buffer of the
