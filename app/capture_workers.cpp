@@ -47,8 +47,9 @@ std::string startCaptureWorkers(const Scene& scene, SolverSetup& setup, bool cal
     pool.nearPlane = scene.settings.nearPlane;
     pool.farPlane = scene.settings.farPlane;
     if (setup.capturer != nullptr) pool.mode = setup.capturer->mode();
-    setup.pool = std::make_unique<CapturePool>(scene.objects, pool, callerCaptures ? setup.capturer.get() : nullptr,
-                                               threads, headlessContextFactory());
+    setup.pool =
+        std::make_unique<CapturePool>(scene.objects, pool, callerCaptures ? setup.capturer.get() : nullptr,
+                                      threads, headlessContextFactory());
     std::string warning;
     if (setup.pool->workersRunning() < threads) {
         const int capturing = setup.pool->workersRunning() + (callerCaptures ? 1 : 0);

@@ -2,8 +2,6 @@
 // with headless contexts beside the test's own. Whoever captures a shot,
 // the solution is the same bit for bit.
 
-#include "radiosity/capture_pool.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 
 #include "app/capture_workers.h"
 #include "app/headless_context.h"
+#include "radiosity/capture_pool.h"
 #include "radiosity/item_buffer.h"
 #include "radiosity/solver.h"
 #include "radiosity/weights.h"
@@ -59,7 +58,8 @@ class CaptureWorkers : public ::testing::Test {
     // Solves `steps` steps with shooters = k through `capture` (or the plain
     // capturer when null); returns every triangle's radiosity and unshot and
     // the shooters chosen, as one list.
-    std::vector<double> solve(int k, int steps, const std::function<ShotCapture*(HemicubeCapturer&)>& capture) {
+    std::vector<double> solve(int k, int steps,
+                              const std::function<ShotCapture*(HemicubeCapturer&)>& capture) {
         settings.shooters = k;
         ItemBuffer items;
         EXPECT_EQ(buildItemBuffer(scene.objects, items), "");
@@ -145,9 +145,11 @@ TEST_F(CaptureWorkers, FurnaceWithFourShootersOnTwoThreadsReachesTheExactRadiosi
         }
     }
     double meanWorst = 0;
-    for (int c = 0; c < 3; ++c) meanWorst = std::max(meanWorst, std::fabs(weighted[c] / area / exact[c] - 1.0));
-    std::printf("[ info ] %d steps of 4 shooters; worst triangle off by %.4f, area-weighted mean off by %.5f\n",
-                steps, worst, meanWorst);
+    for (int c = 0; c < 3; ++c)
+        meanWorst = std::max(meanWorst, std::fabs(weighted[c] / area / exact[c] - 1.0));
+    std::printf(
+        "[ info ] %d steps of 4 shooters; worst triangle off by %.4f, area-weighted mean off by %.5f\n",
+        steps, worst, meanWorst);
     // The same bounds as one shooter at a time (the single-shooter furnace).
     EXPECT_LT(worst, 0.08);
     EXPECT_LT(meanWorst, 0.003);

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # The viewer's Save6d and lumetra-batch write byte-identical result files for
 # the same scene solved to the same step (here: until stop_at stops both).
-# Usage: batch_matches_viewer.sh BUILD_DIR
+# With SHOOTERS, both take that many shooters per step, the batch capturing
+# on one thread and the viewer on two worker threads beside its window.
+# Usage: batch_matches_viewer.sh BUILD_DIR [SHOOTERS]
 source "$(dirname "$0")/lib.sh"
 require_x_tools
 build="$(cd "$1" && pwd)"
+batch_sets=()
+viewer_sets=()
+if [ -n "${2:-}" ]; then
+  batch_sets=(--set "shooters=$2" --set threads=1)
+  viewer_sets=(--set "shooters=$2" --set threads=2)
+fi
 cd "$E2E_TMP"
 
 cat > room.tri <<'TRI'
@@ -60,14 +68,14 @@ emission_b = 2550
 INI
 
 mkdir batch viewer
-(cd batch && "$build/lumetra-batch" ../scene.ini >out.txt) || fail "batch run failed"
+(cd batch && "$build/lumetra-batch" ../scene.ini "${batch_sets[@]}" >out.txt) || fail "batch run failed"
 
 converged() {
   awk -F'[ \t]+' '/^Convergence/ { m = $2 } END { exit !(m != "" && m + 0 < 0.01) }' viewer/out.txt
 }
 
 start_xvfb 24
-(cd viewer && exec "$build/lumetra" ../scene.ini >out.txt 2>err.txt) &
+(cd viewer && exec "$build/lumetra" "${viewer_sets[@]}" ../scene.ini >out.txt 2>err.txt) &
 E2E_PIDS+=($!)
 win="$(wait_window LUMETRA)"
 wait_for converged || fail "viewer did not converge: $(tail -n 3 viewer/out.txt)"
