@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 // Command line of lumetra-bench. Parsing is GL-free so tests call it.
@@ -7,6 +8,8 @@ struct BenchOptions {
     int steps = 60;                               // --steps K: steps timed per scene and path
     std::vector<int> resolutions{256};            // --n512 adds 512
     std::vector<int> scenes{1000, 10000, 60000};  // --scenes LIST: triangle counts
+    std::vector<std::string> convergence;         // --convergence CONFIG (repeatable): solve these instead
+    int maxSteps = 200000;                        // --max-steps K: give up a convergence run after K steps
 };
 
 // Parses argv into `options`. Returns -1 when the run goes on; otherwise the

@@ -1,5 +1,6 @@
 #include "radiosity/solver.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -15,8 +16,18 @@ namespace {
 // normal that is not a unit vector (which a selected shooter never has).
 constexpr int kMaxFrameDraws = 64;
 
+// (|r| + |b|) + |g|: the same sum as Vec3::sum for the non-negative
+// radiosity of plain shooting.
+double absoluteSum(const Vec3& v) {
+    return (std::fabs(v.x) + std::fabs(v.z)) + std::fabs(v.y);
+}
+
 double energyOf(const Triangle& t) {
-    return t.unshot.sum() * t.area;
+    return absoluteSum(t.unshot) * t.area;
+}
+
+Vec3 times(const Vec3& a, const Vec3& b) {
+    return {a.x * b.x, a.y * b.y, a.z * b.z};
 }
 
 }  // namespace
@@ -105,6 +116,7 @@ bool Solver::initSolver() {
     takeChosenShooters();
     // Their energy now travels only in the shooter states.
     for (const ShooterState& s : shooters) triangleAt(s.objectIndex, s.triangleIndex)->unshot = Vec3();
+    convergenceMeasure = 1.0;  // nothing shot yet
     ready_ = true;
     return true;
 }
@@ -139,14 +151,67 @@ void Solver::takeChosenShooters() {
     }
 }
 
-// Shooter `shooter` gives its unshot radiosity to every triangle through the
-// form factors its faces measured, which are cleared on the way. With a
-// choice, every triangle's energy after receiving is offered to it.
-void Solver::receive(const ShooterState& shooter, FormFactors& ff, ShooterChoice* choice) {
-    const Vec3 shot = shooter.unshot;
-    const double shooterArea = shooter.area;
+// What the shooter would gather from everybody's unshot radiosity through
+// the form factors its faces just measured: rho_i x sum_j min(F_ij, 1) x
+// unshot_j.
+Vec3 Solver::gatheredEstimate(const ShooterState& shooter, const FormFactors& ff) const {
+    Vec3 gathered;
+    size_t index = 0;
+    for (const SceneObject& obj : scene_.objects) {
+        for (const auto& t : obj.triangles) {
+            const double measured = ff[index++];
+            if (measured == 0.0) continue;
+            const double f = measured < 1.0 ? measured : 1.0;
+            gathered = gathered + t->unshot * f;
+        }
+    }
+    const SceneObject& object = scene_.objects[static_cast<size_t>(shooter.objectIndex)];
+    return times(gathered, object.reflectance);
+}
+
+Vec3 Solver::ambientTerm() const {
+    if (!ready_) return {};
+    Vec3 unshot;
+    for (const ShooterState& s : shooters) unshot = unshot + s.unshot * s.area;
+    Vec3 reflectance;
+    double area = 0.0;
+    for (const SceneObject& obj : scene_.objects) {
+        for (const auto& t : obj.triangles) {
+            unshot = unshot + t->unshot * t->area;
+            reflectance = reflectance + obj.reflectance * t->area;
+            area += t->area;
+        }
+    }
+    if (!(area > 0.0)) return {};
+    const Vec3 meanUnshot = unshot / area;
+    const Vec3 meanReflectance = reflectance / area;
+    // The light still to come, reflected again and again: a geometric series.
+    auto channel = [](double mean, double rho) {
+        const double ambient = mean / (1.0 - std::min(rho, 0.99));
+        return ambient > 0.0 ? ambient : 0.0;
+    };
+    return {channel(meanUnshot.x, meanReflectance.x), channel(meanUnshot.y, meanReflectance.y),
+            channel(meanUnshot.z, meanReflectance.z)};
+}
+
+// Shooter `shooter` gives its unshot radiosity (with overshooting, plus its
+// gathered estimate) to every triangle through the form factors its faces
+// measured, which are cleared on the way. With a choice, every triangle's
+// energy after receiving is offered to it and summed into the measure.
+double Solver::receive(const ShooterState& shooter, FormFactors& ff, ShooterChoice* choice) {
     CHECK_EQ(ff.size(), static_cast<size_t>(sceneTriangleCount(scene_.objects)));
+    Vec3 shot = shooter.unshot;
+    if (scene_.settings.overshoot) {
+        // Shoot what will come back as well; the shooter owes it until it does.
+        if (Triangle* t = triangleAt(shooter.objectIndex, shooter.triangleIndex)) {
+            const Vec3 estimate = gatheredEstimate(shooter, ff);
+            shot = shot + estimate;
+            t->unshot = t->unshot - estimate;
+        }
+    }
+    const double shooterArea = shooter.area;
     double* f = ff.data();
+    double left = 0.0;  // energy still unshot, over all triangles
     size_t index = 0;
     for (size_t o = 0; o < scene_.objects.size(); ++o) {
         SceneObject& obj = scene_.objects[o];
@@ -169,21 +234,26 @@ void Solver::receive(const ShooterState& shooter, FormFactors& ff, ShooterChoice
                 }
                 f[index] = 0.0;
             }
-            if (choice != nullptr) choice->offer(energyOf(tri), static_cast<int>(o), static_cast<int>(t));
+            if (choice != nullptr) {
+                const double e = energyOf(tri);
+                left += e;
+                choice->offer(e, static_cast<int>(o), static_cast<int>(t));
+            }
         }
     }
+    return left;
 }
 
 double Solver::receiveAndSelect() {
     if (formFactors.size() < shooters.size()) takeChosenShooters();
     const int count = scene_.settings.shooters;
     choice_.reset(count < kMaxShooters ? count : kMaxShooters);
+    double left = 0.0;
     for (size_t k = 0; k < shooters.size(); ++k) {
         const bool last = k + 1 == shooters.size();
-        receive(shooters[k], formFactors[k], last ? &choice_ : nullptr);
+        left = receive(shooters[k], formFactors[k], last ? &choice_ : nullptr);
     }
-    const std::vector<ShooterCandidate>& chosen = choice_.chosen();
-    convergenceMeasure = (chosen.empty() ? 0.0 : chosen.front().energy) / totalInitialEnergy;
+    convergenceMeasure = left / totalInitialEnergy;
     takeChosenShooters();
     return convergenceMeasure;
 }
@@ -200,7 +270,7 @@ void Solver::buildShots() {
         Vec3 v;
         if (!randomFrame(n, u, v)) continue;
         // The eye sits 1/1000 above the shooter, off its own surface.
-        const Vec3 eye(p.x + n.x / 1000.0, p.y + n.y / 1000.0, p.z + n.z / 1000.0);
+        const Vec3 eye = p + n / 1000.0;
         HemicubeShot shot;
         shot.faces = {FaceShot{{eye, p + n, u, N_}, &topTable}, FaceShot{{eye, p + u, n, H_}, &sideTable},
                       FaceShot{{eye, p + u * -1.0, n, H_}, &sideTable},
@@ -218,7 +288,7 @@ bool Solver::shootStep() {
     ShotCapture* capture = shotCapture_ != nullptr ? shotCapture_ : serialCapture_.get();
     if (capture != nullptr && !shots_.empty()) capture->captureShots(shots_);
     const double measure = receiveAndSelect();
-    return !(measure >= scene_.settings.stopAt);
+    return !(measure >= scene_.settings.stopAt) || std::isinf(measure);
 }
 
 StepOutcome Solver::idleStep() {
@@ -228,6 +298,7 @@ StepOutcome Solver::idleStep() {
         return outcome;
     }
     outcome.converged = shootStep();
+    outcome.diverged = !std::isfinite(convergenceMeasure);
     // The new shooters' energy now travels only in their states.
     for (const ShooterState& s : shooters) {
         if (Triangle* next = triangleAt(s.objectIndex, s.triangleIndex)) next->unshot = Vec3();

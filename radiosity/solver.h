@@ -15,9 +15,10 @@ struct Triangle;
 
 // Progressive refinement ("shooting"): the triangle with the most unshot
 // energy gives it to every triangle it sees, measured by five hemicube faces,
-// and the next shooter is chosen. Energy of a triangle = sum of its unshot
-// channels x area. Everything here is GL-free; the faces are captured by the
-// FaceCapturer or the ShotCapture the solver is given.
+// and the next shooter is chosen. Energy of a triangle = sum of the absolute
+// values of its unshot channels x area (unshot radiosity is never negative
+// unless overshooting). Everything here is GL-free; the faces are captured by
+// the FaceCapturer or the ShotCapture the solver is given.
 //
 // With settings.shooters = K a step has up to K shooters, the K most
 // energetic triangles: their frames are drawn from the one random generator
@@ -26,6 +27,19 @@ struct Triangle;
 // passes applied in shooter order, the last one choosing the next step's
 // shooters. The result depends on K but never on how or where the
 // hemicubes were captured. K = 1 is the classic single shooter.
+//
+// The convergence measure is the share of the emitted light not yet shot:
+// the energy all triangles still hold over the energy they emitted, the same
+// on a coarse and a fine mesh of one scene. It is summed afresh in every
+// step's last receive pass, so it cannot drift.
+//
+// With settings.overshoot a shooter sends its unshot radiosity plus what it
+// would gather at once from everybody's unshot radiosity, rho_i x sum_j F_ij
+// x unshot_j, with F_ij the form factors its own faces just measured; its
+// unshot becomes minus that estimate and is paid back as the light arrives.
+// Every shot keeps the converged solution what it was, so the answer is the
+// same; it is reached in fewer steps once light only bounces between
+// surfaces.
 
 // A shooter of the next step: a copy of the selected triangle's geometry and
 // of the unshot radiosity it held when selected (its own unshot is then
@@ -52,6 +66,7 @@ struct SolverRandom {
 
 struct StepOutcome {
     bool converged = false;  // stop the automatic stepping
+    bool diverged = false;   // ... because the measure is not a finite number
     bool report = false;     // the convergence line was printed: time to redraw
 };
 
@@ -83,16 +98,18 @@ class Solver {
 
     // One step: a random frame around each shooter's normal, five faces per
     // shooter, then receiveAndSelect. Returns true when the measure is not >=
-    // settings.stopAt (NaN included): the solver has converged and should
-    // stop running by itself.
+    // settings.stopAt (NaN included) or is infinite: the solver has
+    // converged, or diverged, and should stop running by itself.
     bool shootStep();
 
     // The receive passes of a step, one per shooter in order, for the form
-    // factors its faces left: every triangle j gets unshot x min(F x
+    // factors its faces left: every triangle j gets shot x min(F x
     // A_shooter / A_j, 1) x reflectance_j with F = min(form factor, 1), both
-    // in its unshot and its displayed radiosity; the form factors are reset;
-    // in the last pass the most energetic triangles (the first on ties) are
-    // chosen and copied into shooters. Returns the measure.
+    // in its unshot and its displayed radiosity, where shot is the shooter's
+    // unshot (plus its gathered estimate when overshooting); the form factors
+    // are reset; in the last pass the most energetic triangles (the first on
+    // ties) are chosen and copied into shooters. Returns the measure, the
+    // triangles' energy over the emitted energy.
     double receiveAndSelect();
 
     // What the idle callback runs: one shootStep, the new shooters' unshot
@@ -100,6 +117,14 @@ class Solver {
     // "Convergence %2.5f\t\tStep %d\n". Does nothing (converged, no report)
     // when initSolver failed.
     StepOutcome idleStep();
+
+    // The light not yet shot, as an ambient radiosity for display, per
+    // channel: the area-weighted mean unshot radiosity (that held in the
+    // shooter states included) times 1 / (1 - min(mean reflectance, 0.99)),
+    // the mean again weighted by area; a negative channel counts as 0. Zero
+    // before initSolver has succeeded. For between steps, when the next
+    // shooters' energy is held in their states alone.
+    Vec3 ambientTerm() const;
 
     // The first (most energetic) shooter of the next step.
     ShooterState& shooterState() { return shooters.front(); }
@@ -111,7 +136,7 @@ class Solver {
     // pass; sized when initSolver runs.
     std::vector<FormFactors> formFactors;
     double totalInitialEnergy = 0.0;  // emitted energy of the scene, set by initSolver
-    double convergenceMeasure = 0.0;  // best unshot energy / total initial energy, after each step
+    double convergenceMeasure = 0.0;  // share of the emitted energy not yet shot: 1 after initSolver
     int stepCounter = 0;              // steps run by idleStep
     SolverRandom solverRandom;
     std::vector<double> topTable;   // weights of the top face, H x H
@@ -122,7 +147,8 @@ class Solver {
     static void becomeShooter(ShooterState& state, const Triangle& t);
     bool randomFrame(const Vec3& n, Vec3& u, Vec3& v);
     void buildShots();
-    void receive(const ShooterState& shooter, FormFactors& formFactors, ShooterChoice* choice);
+    Vec3 gatheredEstimate(const ShooterState& shooter, const FormFactors& formFactors) const;
+    double receive(const ShooterState& shooter, FormFactors& formFactors, ShooterChoice* choice);
     void takeChosenShooters();
 
     Scene& scene_;
