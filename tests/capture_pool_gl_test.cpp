@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/capture_workers.h"
 #include "app/headless_context.h"
@@ -205,6 +206,8 @@ TEST(CaptureWorkerCount, FollowsThreadsNeverAboveShooters) {
 }
 
 TEST(CaptureWorkerCount, SetsLlvmpipeThreadsOnlyForSeveralCapturesAndNeverOverTheUser) {
+    const char* before = std::getenv("LP_NUM_THREADS");
+    const std::string saved = before != nullptr ? before : "";
     unsetenv("LP_NUM_THREADS");
     Settings s;
     s.threads = 2;
@@ -217,7 +220,11 @@ TEST(CaptureWorkerCount, SetsLlvmpipeThreadsOnlyForSeveralCapturesAndNeverOverTh
     setenv("LP_NUM_THREADS", "3", 1);
     EXPECT_FALSE(prepareCaptureWorkers(s));
     EXPECT_STREQ(std::getenv("LP_NUM_THREADS"), "3");
-    unsetenv("LP_NUM_THREADS");
+    if (before != nullptr) {
+        setenv("LP_NUM_THREADS", saved.c_str(), 1);
+    } else {
+        unsetenv("LP_NUM_THREADS");
+    }
 }
 
 }  // namespace
