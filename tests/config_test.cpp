@@ -158,7 +158,7 @@ TEST(ReadSettings, NewKeysAreReadStrictlyAndRefusedWithFileAndLine) {
         {"overshoot", {"2", "-1", "yes", "1.0", "", "01"}, "must be 0 or 1"},
         {"ambient", {"true", "0x1"}, "must be 0 or 1"},
         {"patch_size", {"-0.5", "1x", "nan", "inf", "0x10", "1e999", ""}, "must be a number, 0 or more"},
-        {"shooters", {"0", "-3", "2.5", "four", "99999999999"}, "must be a whole number, 1 or more"},
+        {"shooters", {"0", "-3", "2.5", "four", "99999999999", "257"}, "must be a whole number from 1 to 256"},
         {"threads", {"-1", "1e2", ""}, "must be a whole number, 0 or more"},
         {"display", {"gamma", "linear srgb", ""}, "must be linear or srgb"},
         {"exposure", {"inf", "-nan", "one", "1,5"}, "must be a number"},
