@@ -7,7 +7,7 @@ set -euo pipefail
 what="${1:-build}"
 
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libegl-dev
-          libgl1-mesa-dri libpng-dev libx11-dev libassimp-dev libcli11-dev libopenexr-dev help2man)
+          libgl1-mesa-dri libpng-dev libx11-dev libassimp-dev libcli11-dev libopenexr-dev rapidjson-dev help2man)
 if [ "$what" = test ]; then
   packages+=(xvfb xdotool x11-apps x11-utils imagemagick python3 clang clang-format libclang-rt-14-dev python3-xlib python3-pil)
 fi

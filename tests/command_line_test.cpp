@@ -1,17 +1,12 @@
 // The tools' command lines: every option parsed, usage errors exit 1 with a
 // message naming the option, --help and --version work without a display.
+// The viewer's options past glutInit, on a display, are in e2e/viewer_e2e.py.
 
 #include "app/command_line.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <regex>
 
@@ -43,75 +38,14 @@ struct ToolRun {
     std::string out, err;
 };
 
-// Runs a built program in a scratch folder holding `files`, with DISPLAY
-// set to `display` or, when it is empty, unset as on a machine without X.
-ToolRun runTool(const std::string& tool, const std::string& args, const std::string& display = "",
-                const std::vector<std::pair<std::string, std::string>>& files = {}) {
+// Runs a built program in a scratch folder, as on a machine without X.
+ToolRun runTool(const std::string& tool, const std::string& args) {
     fixture::Scratch dir;
-    for (const auto& [name, text] : files) dir.write(name, text);
-    const std::string env = display.empty() ? "env -u DISPLAY" : "env DISPLAY=" + display;
-    const std::string command = "cd '" + dir.path.string() + "' && " + env + " '" LUMETRA_BINARY_DIR "/" +
+    const std::string command = "cd '" + dir.path.string() + "' && env -u DISPLAY '" LUMETRA_BINARY_DIR "/" +
                                 tool + "' " + args + " >out.txt 2>err.txt";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.read("out.txt"), dir.read("err.txt")};
 }
-
-// An X server for the viewer's runs past glutInit, stopped with the object.
-// Other programs on the machine start theirs from display 0 upward; this one
-// takes a free number far above, tried in turn until a server runs there.
-class XServer {
-  public:
-    XServer() {
-        const int first = 300 + static_cast<int>(::getpid() % 500);
-        for (int n = first; n < first + 20 && display.empty(); ++n) {
-            if (start(n)) display = ":" + std::to_string(n);
-        }
-    }
-    ~XServer() { stop(); }
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
-
-    std::string display;  // ":N"; empty when Xvfb could not start
-
-  private:
-    // Starts Xvfb on display n and waits (up to 20 s) until it takes
-    // connections; false, with nothing left running, when it does not.
-    bool start(int n) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-            const std::string name = ":" + std::to_string(n);
-            ::execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
-                     "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        if (pid_ < 0) return false;
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "/tmp/.X11-unix/X%d", n);
-        for (int attempt = 0; attempt < 2000; ++attempt) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) break;  // taken, or no Xvfb
-            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-            ::close(fd);
-            if (ok) return true;
-            ::usleep(10000);
-        }
-        stop();
-        return false;
-    }
-
-    void stop() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-    pid_t pid_ = -1;
-};
 
 }  // namespace
 
@@ -254,28 +188,4 @@ TEST(ToolCommandLines, HelpVersionAndUsageErrorsWithoutDisplay) {
     const ToolRun help = runTool("lumetra-batch", "--help");
     for (const char* option : {"--steps", "--seconds", "--out", "--png", "--size", "--aa", "--set"})
         EXPECT_TRUE(fixture::contains(help.out, option)) << option;
-}
-
-// Past glutInit, on a real X server: GLUT's options are taken, other options
-// are usage errors, and a refused setting ends the viewer with exit code 2.
-TEST(ToolCommandLines, ViewerRefusesBadSettingsAndOptionsOnADisplay) {
-    XServer x;
-    if (x.display.empty()) GTEST_SKIP() << "Xvfb is not available";
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"bad.ini", "[settings]\nresolution = 64\novershoot = 2\n"},
-        {"good.ini", "[settings]\nresolution = 64\n"}};
-    const ToolRun refused = runTool("lumetra", "-geometry 100x100+0+0 bad.ini", x.display, files);
-    EXPECT_EQ(refused.code, 2) << refused.err;
-    EXPECT_TRUE(fixture::contains(refused.err, "Error: bad.ini:3: overshoot = 2: must be 0 or 1"))
-        << refused.err;
-    EXPECT_EQ(refused.out, "Reading: bad.ini\n");
-    const ToolRun set = runTool("lumetra", "--set display=gamma good.ini", x.display, files);
-    EXPECT_EQ(set.code, 2) << set.err;
-    EXPECT_TRUE(fixture::contains(set.err, "Error: --set: display = gamma: must be linear or srgb"))
-        << set.err;
-    const ToolRun unknown = runTool("lumetra", "-geometry 100x100+0+0 -bogus good.ini", x.display, files);
-    EXPECT_EQ(unknown.code, kExitUsageError);
-    EXPECT_EQ(
-        unknown.err,
-        "lumetra: The following argument was not expected: -bogus\nRun with --help for more information.\n");
 }

@@ -1,4 +1,6 @@
-// Viewer input decisions and the jittered frustum of the anti-aliased frame.
+// Turning the view by keys and drags, and the jittered frustum of the
+// anti-aliased frame. Which key and menu entry does what is run in
+// e2e/viewer_e2e.py.
 
 #include "view/commands.h"
 
@@ -66,24 +68,6 @@ TEST_F(ViewCommands, DragTurnsOneDegreePerPixelFromTheAnchor) {
     beginDrag(view, -2147483647 - 1, 0);
     dragTo(view, 2147483647, 0);
     EXPECT_EQ(view.viewAngleZ, static_cast<float>(4294967295.0));
-}
-
-TEST(KeyAndMenuDecisions, MapInputToActions) {
-    EXPECT_EQ(keyAction(27), KeyAction::Exit);
-    EXPECT_EQ(keyAction(32), KeyAction::Step);
-    // Letters, a digit, Enter, Tab, Backspace, Delete and a high byte.
-    for (int key : {97, 81, 48, 13, 10, 9, 8, 127, 255}) {
-        EXPECT_EQ(keyAction(static_cast<unsigned char>(key)), KeyAction::None);
-    }
-    const MenuAction menu[] = {MenuAction::Step,      MenuAction::Auto, MenuAction::Stop,
-                               MenuAction::AntiAlias, MenuAction::Save, MenuAction::None};
-    for (int v = 0; v < 6; ++v) {
-        EXPECT_EQ(menuAction(v), menu[v]) << v;
-    }
-    for (int v : {0, 1, 2, 4}) {
-        EXPECT_TRUE(menuRedisplays(v));
-    }
-    EXPECT_FALSE(menuRedisplays(3));
 }
 
 TEST(JitteredFrustum, MatchesThePerspectiveAndShiftsBySubpixels) {

@@ -1,13 +1,19 @@
 // The configuration reader: INI lookup rules, values as written, objects in
-// order. Bad values and bad files are in the hardening tables.
+// order, and every bad value with its outcome and its message, which names the
+// file and line. Configurations that cannot be read, and scenes refused by the
+// GL limits or the item code, run through the programs in e2e/worst_inputs.sh
+// and e2e/viewer_e2e.py for their exit codes.
 
 #include "app/config.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
+#include <tuple>
 
 #include "app/ini_reader.h"
+#include "radiosity/limits.h"
 #include "scene_fixture.h"
 
 using fixture::Scratch;
@@ -161,7 +167,7 @@ TEST(ReadSettings, NewKeysAreReadStrictlyAndRefusedWithFileAndLine) {
         {"shooters", {"0", "-3", "2.5", "four", "99999999999", "257"}, "must be a whole number from 1 to 256"},
         {"threads", {"-1", "1e2", ""}, "must be a whole number, 0 or more"},
         {"display", {"gamma", "linear srgb", ""}, "must be linear or srgb"},
-        {"exposure", {"inf", "-nan", "one", "1,5"}, "must be a number"},
+        {"exposure", {"inf", "-nan", "one", "1,5", "64.5", "-2000"}, "must be a number from -64 to 64"},
     };
     for (const auto& c : cases) {
         for (const char* value : c.refused) {
@@ -218,4 +224,111 @@ TEST(ReadSettings, OverridesReadAsIfWrittenInTheFile) {
     ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(missing.fileRead);
     EXPECT_EQ(settings.N, 32);
+}
+
+namespace {
+
+void expectDefaults(const Scene& scene) {
+    const Settings& settings = scene.settings;
+    EXPECT_EQ(std::make_tuple(settings.N, settings.H, settings.brightness, settings.step, settings.nearPlane,
+                              settings.farPlane, settings.stopAt, settings.fov, scene.cameraPos.y,
+                              scene.cameraUp.z),
+              std::make_tuple(256, 128, 2.5, 2, 0.1, 40.0, 0.0001, 45.0, -20.0, 1.0));
+    EXPECT_EQ(scene.objectCount, 0);
+    EXPECT_NEAR(settings.smoothThreshold, 0.99939082700, 5e-12);
+}
+
+}  // namespace
+
+TEST(ReadSettings, EveryBadValueGivesItsOutcomeAndMessage) {
+    Scratch dir;
+    std::filesystem::create_directory(dir.path / "folder.tri");
+    const std::string mb(4 << 20, '9');
+
+    struct Case {
+        std::string label;
+        std::string text;                         // the file's bytes
+        bool solvable;                            // no error: the scene may be solved
+        std::vector<std::string> messages;        // in standard error; "@" stands for the file's path
+        std::function<void(const Scene&)> check;  // settings and objects afterwards
+    };
+    const std::vector<Case> cases = {
+        {"empty", "", true, {"@: no settings found"}, expectDefaults},
+        {"huge_lines",
+         "[settings]\nresolution=64\nbrightness=" + mb + "\n" + mb + "\nstep=3\n" + mb + "=1\nobjects=" + mb +
+             "\n",
+         false,
+         {"@:7: objects = 2147483647: at most 256 objects"},
+         [](const Scene& scene) {
+             EXPECT_EQ(scene.settings.N, 64);
+             EXPECT_EQ(scene.settings.step, 3);
+             EXPECT_EQ(scene.settings.brightness, 1e127);  // 127 nines, as read
+         }},
+        {"objects_257",
+         "[settings]\nobjects=257\n",
+         false,
+         {"@:2: objects = 257: at most 256 objects"},
+         [](const Scene& scene) { EXPECT_EQ(scene.objectCount, 0); }},
+        {"objects_256",
+         "[settings]\nobjects=256\n",
+         true,
+         {"[object_255] cannot open triangle file"},
+         [](const Scene& scene) { EXPECT_EQ(scene.objectCount, 256); }},
+        {"objects_negative",
+         "[settings]\nobjects=-1000000000\n",
+         true,
+         {"@:2: objects = -1000000000 is negative"},
+         [](const Scene& scene) { EXPECT_EQ(scene.objectCount, 0); }},
+        {"object_file_a_folder",
+         "[settings]\nobjects=1\n[object_0]\nfile=" + dir.at("folder.tri") + "\n",
+         true,
+         {"@:4: [object_0] cannot open triangle file \"" + dir.at("folder.tri") + "\": is a directory"},
+         [](const Scene& scene) { EXPECT_EQ(scene.objects[0].triangleCount(), 0); }},
+        {"resolution_not_a_number",
+         "[settings]\nresolution=big\n",
+         false,
+         {"@:2: resolution = 0: a hemicube face needs at least 2 pixels"},
+         nullptr},
+        {"resolution_odd",
+         "[settings]\nresolution=257\n",
+         true,
+         {"@:2: resolution = 257 is odd; using 256"},
+         [](const Scene& scene) { EXPECT_EQ(scene.settings.H, 128); }},
+        {"resolution_overflowing",
+         "[settings]\nresolution=99999999999\n",
+         true,
+         {"@:2: resolution = 2147483647 is odd"},
+         [](const Scene& scene) {
+             // Left to the GL limits, which only the context knows.
+             EXPECT_EQ(scene.settings.N, 2147483646);
+             EXPECT_NE(checkResolution(scene.settings.N, 16384, 16384), "");
+         }},
+        {"near_zero", "[settings]\nnear=0\n", false, {"@:2: near = 0: must be a number above 0"}, nullptr},
+        {"far_equal_near",
+         "[settings]\nnear=5\nfar=5\n",
+         false,
+         {"@:3: far = 5: must be a number above near"},
+         nullptr},
+        {"far_nan", "[settings]\nfar=nan\n", false, {"@:2: far = nan: must be a number above near"}, nullptr},
+        {"step_zero",
+         "[settings]\nstep=0\n",
+         true,
+         {},
+         [](const Scene& scene) { EXPECT_EQ(scene.settings.step, 1); }},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Scene scene;
+        const auto [result, err] = readWith(scene, dir, c.text);
+        EXPECT_EQ(result.ok(), c.solvable) << err;
+        for (std::string m : c.messages) {
+            if (m[0] == '@') m = dir.at("a.ini") + m.substr(1);
+            EXPECT_TRUE(fixture::contains(err, m)) << "want: " << m << "\ngot: " << err.substr(0, 2000);
+        }
+        if (c.messages.empty()) {
+            EXPECT_EQ(err, "");
+        }
+        if (c.check) c.check(scene);
+    }
 }

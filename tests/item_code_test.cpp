@@ -57,24 +57,6 @@ class ItemDecode : public ::testing::Test {
     const std::vector<double> w = indexWeights(4);
 };
 
-TEST(ItemCode, ColourBytesAndMirrorRule) {
-    const struct {
-        int object, triangle, red, green, blue;
-    } cases[] = {{2, 299, 2, 1, 44},
-                 {0, 0, 0, 0, 1} /* never the black background */,
-                 {7, 255, 7, 1, 0},
-                 {255, kMaxItemTriangles - 1, 255, 255, 255}};
-    for (const auto& c : cases) {
-        const ItemColour got = itemColour(c.object, c.triangle);
-        EXPECT_TRUE(got.red == c.red && got.green == c.green && got.blue == c.blue)
-            << c.object << "/" << c.triangle;
-    }
-    const int folded[] = {0, 1, 2, 3, 3, 2, 1, 0};
-    for (int k = 0; k < 8; ++k) {
-        EXPECT_EQ(mirrorIndex(k, 4), folded[k]) << "k = " << k;
-    }
-}
-
 TEST_F(ItemDecode, PixelsGoToTheirTrianglesAndStrangeCodesToNone) {
     Image img(8, 4);
     img.set(0, 0, 2, 1, 44);  // object 2, triangle 299: table entry (0, 0) -> 1

@@ -1,11 +1,13 @@
-// The triangle reader on strings: layouts, number forms, capacity. Bad
-// files and their messages are in the hardening tables.
+// The triangle reader: layouts, number forms, capacity, and every bad file
+// with its outcome and its message, which names the line.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "scene/scene.h"
+#include "scene_fixture.h"
 
 namespace {
 
@@ -65,4 +67,61 @@ TEST(TriangleReader, GrowsPastTheConfiguredCapacity) {
     huge.reserveTriangles(2000000000LL);  // capped, must not exhaust memory
     huge.reserveTriangles(-5);
     EXPECT_EQ(huge.triangleCount(), 0);
+}
+
+TEST(TriangleReader, EveryBadFileGivesItsOutcomeAndMessage) {
+    fixture::Scratch dir;
+    std::filesystem::create_directory(dir.path / "folder.tri");
+    struct Case {
+        std::string label;
+        std::string text;
+        int loaded;  // loadTriangleFile's result
+        int triangles;
+        std::string problem;  // part of the report's problem; empty: none
+        int line;             // the problem's line
+        int degenerate;
+    };
+    const std::vector<Case> cases = {
+        {"", "", 0, 0, "no file given", 0, 0},
+        {"missing", "", 0, 0, "No such file or directory", 0, 0},
+        {"folder.tri", "", 0, 0, "is a directory", 0, 0},
+        {"empty", "", 1, 0, "", 0, 0},
+        {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01", 20), 1, 0, "is not a number", 2, 0},
+        {"crlf", "wall\r\n0 0 0 1 0 0 0 1 0\r\n0 0 0\r\n", 1, 1, "3 numbers left over", 3, 0},
+        {"nan", "x\n0 0 0 1 0 0 0 1 0\nnan 0 0 1 0 0 0 1 0\n", 1, 1, "'nan' is not a number", 3, 0},
+        {"overflow", "x\n\n\n0 0 1e400 1 0 0 0 1 0\n", 1, 0, "'1e400' is too large for a coordinate", 4, 0},
+        {"underflow", "x\n1e-400 0 0 1 0 0 0 1 0", 1, 1, "", 0, 0},  // as good as zero
+        // Finite doubles that GL's single precision cannot hold.
+        {"float_edge", "x\n0 0 0 3.4e38 0 0 0 3.4e38 0\n0 0 0 1 0 0 0 3.5e38 0\n", 1, 1,
+         "'3.5e38' is too large", 3, 0},
+        {"long_name", std::string(200, 'N') + "\n0 0 0 1 0 0 0 1 0\n", 1, 0, "'NNNNNNNN", 1, 0},
+        {"degenerate", "x\n0 0 0 1 0 0 2 0 0\n0 0 0 0.0001 0 0 0 0.0001 0\n5 5 5 5 5 5 5 5 5\n", 1, 3, "", 0,
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::string path = c.label.empty() ? "" : dir.at(c.label);
+        if (c.loaded) path = dir.write(c.label + ".tri", c.text);
+        SceneObject object;
+        LoadReport report;
+        EXPECT_EQ(object.loadTriangleFile(path, &report), c.loaded);
+        EXPECT_EQ(object.triangleCount(), c.triangles);
+        if (c.problem.empty()) {
+            EXPECT_EQ(report.problem, "");
+        } else {
+            EXPECT_TRUE(fixture::contains(report.problem, c.problem)) << report.problem;
+        }
+        EXPECT_EQ(report.problemLine, c.line) << report.problem;
+        EXPECT_EQ(report.degenerate, c.degenerate);
+        for (const auto& t : object.triangles) {
+            EXPECT_TRUE(std::isfinite(t->area) && std::isfinite(t->centroid.x) &&
+                        std::isfinite(t->centroid.y));
+        }
+        if (c.label == "long_name") {
+            EXPECT_EQ(object.name, std::string(127, 'N'));
+        }
+        if (!c.loaded) {
+            EXPECT_EQ(object.name, "");
+        }
+    }
 }

@@ -4,10 +4,15 @@
 # shooters per step; one shooter per step gives the results it always gave
 # (checksums recorded before steps could have several shooters).
 # Usage: capture_threads.sh BUILD_DIR SOURCE_DIR
-source "$(dirname "$0")/lib.sh"
+set -euo pipefail
 build="$(cd "$1" && pwd)"
 scene="$(cd "$2" && pwd)/examples/sunroom/scene.ini"
-cd "$E2E_TMP"
+[ -x "$build/lumetra-batch" ] || { echo "SKIP: no $build/lumetra-batch"; exit 77; }
+tmp="$(mktemp -d /tmp/lumetra-e2e.XXXXXX)"
+trap 'rm -rf "$tmp"' EXIT
+cd "$tmp"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+pass() { echo "ok: $*"; }
 
 solve() {  # solve DIR [--set KEY=VALUE ...]
   local dir="$1"
