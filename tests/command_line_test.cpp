@@ -113,6 +113,9 @@ TEST(ViewerOptions, PathIsTheFirstArgumentGlutLeavesAndOptionsAreChecked) {
     EXPECT_EQ(o.config, "a.ini");
     ASSERT_EQ(o.overrides.size(), 1u);
     EXPECT_EQ(o.overrides[0].key, "fov");
+    EXPECT_EQ(o.loadDir, "");  // solving, by default
+    ASSERT_EQ(parse({"lumetra", "--load", "solved", "s.ini"}, before).code, -1);
+    EXPECT_TRUE(o.loadDir == "solved" && o.config == "s.ini");
     ASSERT_EQ(parse({"lumetra"}, after).code, -1);
     EXPECT_EQ(o.config, "./lumetra.ini");
     ASSERT_EQ(parse({"lumetra", "--", "-odd.ini"}, after).code, -1);
@@ -127,6 +130,8 @@ TEST(ViewerOptions, PathIsTheFirstArgumentGlutLeavesAndOptionsAreChecked) {
                 "The following argument was not expected: --bogus"},
                {{"lumetra", "--set", "nope=1"}, ViewerPass::BeforeGlut, "--set: unknown key 'nope'"},
                {{"lumetra", "--set"}, ViewerPass::BeforeGlut, "--set"},
+               {{"lumetra", "--load", "", "s.ini"}, ViewerPass::BeforeGlut, "--load: needs a folder"},
+               {{"lumetra", "s.ini", "--load"}, ViewerPass::BeforeGlut, "--load"},
                {{"lumetra", "-bogus", "s.ini"},
                 ViewerPass::AfterGlut,
                 "The following argument was not expected: -bogus"}};

@@ -53,6 +53,21 @@ TEST_F(Shaded, AverageThenScaleThenClampKeepingTheHue) {
     expectColour(colour(*tri(0, 0).corners[0], tri(0, 0)), 1.0, 0.2, 0.0);
 }
 
+TEST_F(Shaded, ExposureScalesByPowersOfTwoBeforeTheClamp) {
+    fixture::addObject(scene, {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}});
+    Triangle& t = tri(0, 0);
+    settings.brightness = 2.5;
+    t.radiosity = Vec3(0.1, 0.05, 0.02);
+    const Vertex& v = *t.corners[0];
+    expectColour(colour(v, t), 0.25, 0.125, 0.05);  // exposure 0: brightness alone
+    settings.exposure = -1.0;
+    expectColour(colour(v, t), 0.125, 0.0625, 0.025);
+    settings.exposure = 0.5;  // one press of ']'
+    expectColour(colour(v, t), 0.25 * std::sqrt(2.0), 0.125 * std::sqrt(2.0), 0.05 * std::sqrt(2.0));
+    settings.exposure = 3.0;  // 2.0, 1.0, 0.4 before the hue-keeping clamp
+    expectColour(colour(v, t), 1.0, 0.5, 0.2);
+}
+
 TEST_F(Shaded, SmoothingAngleDecidesWhichNeighboursJoin) {
     settings.brightness = 1.0;
     const Vec3 a(0, 0, 0), b(0, 1, 0);

@@ -8,6 +8,7 @@
 #include "radiosity/offscreen_target.h"
 #include "scene/scene.h"
 #include "view/antialias.h"
+#include "view/camera.h"
 #include "view/commands.h"
 #include "view/shading.h"
 
@@ -17,7 +18,7 @@ void drawShadedScene(const Scene& scene, const ViewState& view) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(settings.fov, 1.0, settings.nearPlane, settings.farPlane);
-    loadCamera(scene);
+    loadCamera(dolliedCamera(scene, view));
     glRotatef(view.viewAngleX, 1.0f, 0.0f, 0.0f);
     glRotatef(view.viewAngleZ, 0.0f, 0.0f, 1.0f);
     glCallList(kShadedList);

@@ -25,8 +25,8 @@ struct HdrPicture {
 
 struct Scene;
 
-// Clears and draws display list 1 under the scene's camera (aspect 1) and
-// the user's rotation, into whatever framebuffer and viewport are current.
+// Clears and draws display list 1 under the scene's camera, dollied as the
+// view says (aspect 1), and the user's rotation, into whatever framebuffer and viewport are current.
 void drawShadedScene(const Scene& scene, const ViewState& view);
 
 // Draws the picture `size` pixels square; `antialiased` averages the eight
