@@ -2,20 +2,24 @@
 # Installs what the tests need (when run as root), builds, and runs the whole
 # test suite. Options:
 #   --sanitize   also build and run the suite with ASan + UBSan in build-asan/
+#   --tsan       also build the capture workers with ThreadSanitizer in
+#                build-tsan/ and run their tests and a threaded batch solve
 #   --fuzz[=S]   also run each libFuzzer target for S seconds (default 30)
-#   --all        both of the above (what CI runs)
+#   --all        all of the above (what CI runs)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 sanitize=0
+tsan=0
 fuzz_seconds=0
 for arg in "$@"; do
   case "$arg" in
     --sanitize) sanitize=1 ;;
+    --tsan) tsan=1 ;;
     --fuzz) fuzz_seconds=30 ;;
     --fuzz=*) fuzz_seconds="${arg#--fuzz=}" ;;
-    --all) sanitize=1; fuzz_seconds=30 ;;
-    -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+    --all) sanitize=1; tsan=1; fuzz_seconds=30 ;;
+    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
     *) echo "test.sh: unknown option $arg" >&2; exit 1 ;;
   esac
 done
@@ -48,6 +52,16 @@ if [ "$sanitize" = 1 ]; then
   # under stdbuf, whose LD_PRELOAD library would otherwise stop ASan at start.
   ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs"
+fi
+
+if [ "$tsan" = 1 ]; then
+  echo "== ThreadSanitizer build of the capture workers (build-tsan/) =="
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMETRA_TSAN=ON -DLUMETRA_WERROR=$werror >/dev/null
+  cmake --build build-tsan -j"$jobs" --target lumetra_thread_tests lumetra-batch
+  # Several capturing contexts, as the programs run them: llvmpipe keeps no
+  # threads of its own (their synchronisation is invisible to the sanitizer).
+  LP_NUM_THREADS=0 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" build-tsan/tests/lumetra_thread_tests
+  LP_NUM_THREADS=0 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" bash tests/e2e/capture_threads.sh build-tsan .
 fi
 
 if [ "$fuzz_seconds" -gt 0 ] && [ -x fuzz/run.sh ]; then

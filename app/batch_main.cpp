@@ -13,6 +13,7 @@
 
 #include "app/batch_options.h"
 #include "app/batch_outputs.h"
+#include "app/capture_workers.h"
 #include "app/config.h"
 #include "app/headless_context.h"
 #include "app/solver_setup.h"
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
     // them and exports needs none.
     std::unique_ptr<HeadlessContext> context;
     if (!load || !options.png.empty() || !options.exr.empty()) {
+        if (!load) prepareCaptureWorkers(settings);  // before the first context
         context = std::make_unique<HeadlessContext>();
         if (!context->ok()) return fail(kExitScene, "no OpenGL context: " + context->error());
     }
@@ -145,6 +147,8 @@ int main(int argc, char** argv) {
     } else {
         const std::string problem = prepareSolver(scene, setup);
         if (!problem.empty()) return fail(kExitScene, options.config + ": " + problem);
+        // This thread's context captures too, beside the workers.
+        startCaptureWorkers(scene, setup, true);
         Solver& solver = *setup.solver;
         if (!solver.initSolver())
             return fail(kExitScene, options.config + ": no object emits light, nothing to solve");

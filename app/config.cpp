@@ -1,6 +1,7 @@
 #include "app/config.h"
 
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "app/ini_reader.h"
 #include "app/strict_value.h"
+#include "radiosity/solver.h"
 #include "scene/scene.h"
 
 namespace {
@@ -58,10 +60,10 @@ std::optional<double> realAtLeastZero(const std::string& text) {
     return v && *v >= 0.0 ? v : std::nullopt;
 }
 
-std::function<std::optional<int>(const std::string&)> intAtLeast(int least) {
-    return [least](const std::string& text) {
+std::function<std::optional<int>(const std::string&)> intAtLeast(int least, int most = INT_MAX) {
+    return [least, most](const std::string& text) {
         const std::optional<int> v = strictInt(text);
-        return v && *v >= least ? v : std::nullopt;
+        return v && *v >= least && *v <= most ? v : std::nullopt;
     };
 }
 
@@ -90,7 +92,10 @@ void readStrictSettings(const IniFile& ini, const std::string& path, Settings& s
     readStrict(ini, path, "ambient", "must be 0 or 1", zeroOrOne, s.ambient, result);
     readStrict(ini, path, "patch_size", "must be a number, 0 or more (scene units)", realAtLeastZero,
                s.patchSize, result);
-    readStrict(ini, path, "shooters", "must be a whole number, 1 or more", intAtLeast(1), s.shooters, result);
+    // Every shooter of a step holds a form-factor array of the scene's size.
+    static_assert(kMaxShooters == 256, "the message below names the bound");
+    readStrict(ini, path, "shooters", "must be a whole number from 1 to 256", intAtLeast(1, kMaxShooters),
+               s.shooters, result);
     readStrict(ini, path, "threads", "must be a whole number, 0 or more (0: one per core)", intAtLeast(0),
                s.threads, result);
     readStrict(ini, path, "display", "must be linear or srgb", displayMode, s.display, result);

@@ -5,11 +5,19 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
 // Displays are shared per process; only the last context may terminate one.
+// Contexts are made and destroyed on several threads (capture workers), so
+// the count, and the initialisation and termination it guards, are taken
+// under one lock.
 int liveDisplays = 0;
+std::mutex& displayMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
 
 bool hasExtension(const char* list, const char* name) {
     if (list == nullptr) return false;
@@ -60,6 +68,7 @@ void HeadlessContext::fail(const std::string& what) {
 }
 
 HeadlessContext::HeadlessContext() {
+    const std::lock_guard<std::mutex> lock(displayMutex());
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     if (!hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
         fail("EGL has no surfaceless platform (EGL_MESA_platform_surfaceless)");
@@ -133,6 +142,7 @@ HeadlessContext::HeadlessContext() {
 
 HeadlessContext::~HeadlessContext() {
     if (display_ == nullptr) return;
+    const std::lock_guard<std::mutex> lock(displayMutex());
     auto display = static_cast<EGLDisplay>(display_);
     if (context_ != nullptr) {
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);

@@ -5,7 +5,8 @@
 // An OpenGL (compatibility profile) context without any window or X server:
 // EGL on Mesa's surfaceless platform, made current on construction with no
 // surface. Draw into a framebuffer object. One per thread at a time; the
-// previous current context is not restored on destruction.
+// previous current context is not restored on destruction. Contexts may be
+// made and destroyed on several threads at once.
 class HeadlessContext {
   public:
     HeadlessContext();

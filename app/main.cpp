@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/capture_workers.h"
 #include "app/config.h"
 #include "app/solver_setup.h"
 #include "app/viewer_options.h"
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
         }
     }
 
+    prepareCaptureWorkers(scene.settings);  // before the window's context
     glutInitWindowSize(scene.settings.N, scene.settings.N);
     // Double-buffered RGB with depth, plus an accumulation buffer for the
     // anti-aliased frame where the display offers one (the frame averages its
@@ -79,6 +81,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
         return 0;
     }
+    // Several hemicubes at once: worker threads with headless contexts beside
+    // the window's, which keeps drawing the picture.
+    startCaptureWorkers(scene, setup, false);
     Viewer viewer{scene, *setup.solver, ViewState{}};
     installViewerCallbacks(viewer);
     if (load) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "radiosity/capture_pool.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/item_buffer.h"
 #include "radiosity/solver.h"
@@ -10,11 +11,14 @@
 struct Scene;
 
 // What solving a scene on the current GL context takes: the item buffer, the
-// off-screen capturer that draws it and the solver that uses the capturer.
-// Made by prepareSolver; lives as long as the solve (and the context).
+// off-screen capturer that draws it, the capture workers when several
+// hemicubes are captured at once (startCaptureWorkers) and the solver that
+// uses them. Made by prepareSolver; lives as long as the solve (and the
+// context). Members go in reverse order: the solver first, then the workers.
 struct SolverSetup {
     ItemBuffer items;
     std::unique_ptr<HemicubeCapturer> capturer;
+    std::unique_ptr<CapturePool> pool;
     std::unique_ptr<Solver> solver;
 };
 

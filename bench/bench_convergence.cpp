@@ -72,10 +72,10 @@ ConvergenceRow measureConvergence(const std::string& config, bool overshoot,
     for (int step = 1; step <= maxSteps && next < targets.size(); ++step) {
         solver.shootStep();
         // What idleStep does after the shot, without its progress line.
-        const ShooterState& s = solver.shooterState;
-        scene.objects[static_cast<size_t>(s.objectIndex)]
-            .triangles[static_cast<size_t>(s.triangleIndex)]
-            ->unshot = Vec3();
+        for (const ShooterState& s : solver.shooters)
+            scene.objects[static_cast<size_t>(s.objectIndex)]
+                .triangles[static_cast<size_t>(s.triangleIndex)]
+                ->unshot = Vec3();
         const double measure = solver.convergenceMeasure;
         while (next < targets.size() && measure < targets[next]) {
             row.steps[next] = step;

@@ -20,6 +20,7 @@
 #include "bench/bench_options.h"
 #include "bench/bench_scene.h"
 #include "bench/bench_step.h"
+#include "bench/bench_threads.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/offscreen_target.h"
 #include "radiosity/weights.h"
@@ -150,6 +151,8 @@ int main(int argc, char** argv) {
     BenchOptions options;
     const int code = parseBenchOptions(argc, argv, options);
     if (code >= 0) return code;
+    // Each thread count in a process of its own, started before any context.
+    if (options.threads) return runThreadsTable(options);
     HeadlessContext context;
     if (!context.ok()) {
         std::fprintf(stderr, "lumetra-bench: %s\n", context.error().c_str());

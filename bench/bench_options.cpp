@@ -31,8 +31,34 @@ int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) 
                    "give up a convergence run after K steps (default 200000)")
         ->type_name("K")
         ->transform(wholeNumber(1, 100000000, "a whole number from 1 to 100000000"));
+    app.add_flag("--threads", options.threads,
+                 "instead: time to 10 % and 5 % of the light left unshot on 1 and 2 capture threads, with "
+                 "the speed-up (rooms of about 13000 and 60000 triangles unless --scenes)");
+    app.add_option("--thread-counts", options.threadCounts,
+                   "thread counts of the --threads table, separated by commas (default 1,2)")
+        ->type_name("LIST")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->transform(wholeNumber(1, 64, "thread counts from 1 to 64 separated by commas"));
+    app.add_option("--threads-config", options.threadsConfigs,
+                   "also a configured scene in the --threads table "
+                   "(repeatable)")
+        ->type_name("CONFIG.ini")
+        ->allow_extra_args(false);
+    app.add_option("--shooters", options.shooters, "shooters per step in the --threads table (default 4)")
+        ->type_name("K")
+        ->transform(wholeNumber(1, 256, "a whole number from 1 to 256"));
+    app.add_flag("--overshoot", options.overshoot, "overshoot in the --threads table");
+    app.add_option("--max-seconds", options.maxSeconds,
+                   "give up a --threads solve after S seconds (default 1800)")
+        ->type_name("S")
+        ->check(CLI::PositiveNumber);
     app.callback([&] {
         if (n512) options.resolutions = {256, 512};
+        if (!options.threadsConfigs.empty()) options.threads = true;
+        if (options.threads && app.count("--scenes") == 0)
+            options.scenes =
+                options.threadsConfigs.empty() ? std::vector<int>{13000, 60000} : std::vector<int>{};
     });
     return parseToolArguments(app, argc, argv);
 }

@@ -41,10 +41,11 @@ struct RecordedFace {
 class RecordingCapturer : public FaceCapturer {
   public:
     RecordingCapturer(FaceCapturer& inner, int n) : inner_(&inner), n_(n) {}
-    void captureFace(const FaceView& view, const std::vector<double>& weights) override {
+    void captureFace(const FaceView& view, const std::vector<double>& weights,
+                     FormFactors& formFactors) override {
         faces.push_back({view, view.rows == n_});
         const BenchClock::time_point start = BenchClock::now();
-        inner_->captureFace(view, weights);
+        inner_->captureFace(view, weights, formFactors);
         insideMs += msSince(start);
     }
     std::vector<RecordedFace> faces;
@@ -64,26 +65,22 @@ struct Tables {
 };
 
 // Draws the recorded faces again through cap (with its current options), at
-// the capturer's own face size.
+// the capturer's own face size, adding into out.
 void replay(HemicubeCapturer& cap, const Tables& tables, const std::vector<RecordedFace>& faces, size_t first,
-            size_t count) {
+            size_t count, FormFactors& out) {
     for (size_t k = first; k < first + count && k < faces.size(); ++k) {
         const RecordedFace& f = faces[k];
         FaceView view = f.view;
         view.rows = f.top ? tables.n : tables.n / 2;
-        cap.captureFace(view, f.top ? tables.top : tables.side);
+        cap.captureFace(view, f.top ? tables.top : tables.side, out);
     }
 }
 
-// The accumulators as a flat list, zeroed afterwards.
-std::vector<double> takeFormFactors(Scene& scene) {
-    std::vector<double> out;
-    for (SceneObject& o : scene.objects) {
-        for (auto& t : o.triangles) {
-            out.push_back(t->formFactor);
-            t->formFactor = 0.0;
-        }
-    }
+// The form factors of the recorded faces through cap, in a fresh array.
+FormFactors replayed(HemicubeCapturer& cap, const Tables& tables, const std::vector<RecordedFace>& faces,
+                     size_t first, const Scene& scene) {
+    FormFactors out(static_cast<size_t>(sceneTriangleCount(scene.objects)), 0.0);
+    replay(cap, tables, faces, first, 5, out);
     return out;
 }
 
@@ -97,7 +94,7 @@ double largestDifference(const std::vector<double>& a, const std::vector<double>
 double timedStep(Scene& scene, Solver& solver) {
     const BenchClock::time_point start = BenchClock::now();
     solver.shootStep();
-    const ShooterState& s = solver.shooterState;
+    const ShooterState& s = solver.shooterState();
     if (s.objectIndex >= 0 && s.objectIndex < static_cast<int>(scene.objects.size())) {
         SceneObject& o = scene.objects[static_cast<size_t>(s.objectIndex)];
         if (s.triangleIndex >= 0 && s.triangleIndex < o.triangleCount())
@@ -156,6 +153,7 @@ BenchRow measureBenchScene(int target, int n, int steps) {
     // so that the load of a shared machine touches all three alike: the
     // floor (drawn and read back, nothing decoded) and the literal
     // path (plus the step's own receive pass, the same code in both).
+    FormFactors scratch(static_cast<size_t>(sceneTriangleCount(scene.objects)), 0.0);
     CaptureOptions drawOnly = fast.options();
     drawOnly.decode = false;
     std::vector<double> stepMs, floorMs, literalMs;
@@ -175,14 +173,14 @@ BenchRow measureBenchScene(int target, int n, int steps) {
 
         fast.setOptions(drawOnly);
         BenchClock::time_point start = BenchClock::now();
-        replay(fast, tables, recorder.faces, first, 5);
+        replay(fast, tables, recorder.faces, first, 5, scratch);
         floorMs.push_back(msSince(start));
         fast.setMode(CaptureMode::Fast);
 
         start = BenchClock::now();
-        replay(literal, tables, recorder.faces, first, 5);
+        replay(literal, tables, recorder.faces, first, 5, scratch);
         literalMs.push_back(msSince(start) + receiveMs);
-        takeFormFactors(scene);
+        std::fill(scratch.begin(), scratch.end(), 0.0);
     }
     row.meanMs = mean(stepMs);
     row.medianMs = medianOf(stepMs);
@@ -207,16 +205,14 @@ BenchRow measureBenchScene(int target, int n, int steps) {
     const size_t compared = std::min<size_t>(faces.size() / 5, 8);
     std::vector<std::vector<double>> full;
     for (size_t s = 0; s < compared; ++s) {
-        replay(fast, tables, faces, 5 * s, 5);
-        const std::vector<double> a = takeFormFactors(scene);
-        replay(literal, tables, faces, 5 * s, 5);
-        full.push_back(takeFormFactors(scene));
+        const FormFactors a = replayed(fast, tables, faces, 5 * s, scene);
+        full.push_back(replayed(literal, tables, faces, 5 * s, scene));
         row.maxDiff = std::max(row.maxDiff, largestDifference(a, full.back()));
     }
     const Tables tables2n(2 * n);
     for (size_t s = 0; s < compared; ++s) {
-        replay(literal2n, tables2n, faces, 5 * s, 5);
-        row.samplingDiff = std::max(row.samplingDiff, largestDifference(takeFormFactors(scene), full[s]));
+        row.samplingDiff = std::max(
+            row.samplingDiff, largestDifference(replayed(literal2n, tables2n, faces, 5 * s, scene), full[s]));
     }
     return row;
 }

@@ -239,7 +239,8 @@ FaceRows HemicubeCapturer::readFace(const FaceLayout& layout) {
     return rows;
 }
 
-void HemicubeCapturer::decodeFace(const FaceRows& rows, const std::vector<double>& weights) {
+void HemicubeCapturer::decodeFace(const FaceRows& rows, const std::vector<double>& weights,
+                                  FormFactors& formFactors) {
     const int h = faceSize_ / 2;
     const ItemLookup& lookup = items_->itemLookup;
     if (rows.bytesPerPixel == 4) {
@@ -249,13 +250,14 @@ void HemicubeCapturer::decodeFace(const FaceRows& rows, const std::vector<double
             summerGeneration_ = items_->itemGroups.generation;
         }
         summer_.addFace(rows, weights.data(), h, lookup);
-        summer_.flush();
+        summer_.flush(formFactors.data());
     } else {
-        sumFaceWeights(rows, weights.data(), h, lookup);
+        sumFaceWeights(rows, weights.data(), h, lookup, formFactors.data());
     }
 }
 
-void HemicubeCapturer::captureFace(const FaceView& view, const std::vector<double>& weights) {
+void HemicubeCapturer::captureFace(const FaceView& view, const std::vector<double>& weights,
+                                   FormFactors& formFactors) {
     const int n = faceSize_;
     const int h = n / 2;
     CHECK(ok());
@@ -263,6 +265,7 @@ void HemicubeCapturer::captureFace(const FaceView& view, const std::vector<doubl
     CHECK_EQ(weights.size(), static_cast<size_t>(h) * static_cast<size_t>(h));
     CHECK_GT(view.rows, 0);
     CHECK_LE(view.rows, n);
+    CHECK_EQ(formFactors.size(), static_cast<size_t>(items_->itemLookup.triangleCount));
     FaceLayout layout;
     layout.rowCount = view.rows;
     // A side face above the tangent plane is exactly the upper half of the
@@ -289,6 +292,6 @@ void HemicubeCapturer::captureFace(const FaceView& view, const std::vector<doubl
 
     if (!options_.decode) return;
     const Clock::time_point sumStart = Clock::now();
-    decodeFace(rows, weights);
+    decodeFace(rows, weights, formFactors);
     stats_.sumSeconds += secondsSince(sumStart);
 }

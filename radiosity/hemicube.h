@@ -4,31 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "radiosity/face_capturer.h"
 #include "radiosity/item_code.h"
 #include "radiosity/offscreen_target.h"
 #include "radiosity/run_sum.h"
 #include "scene/vec3.h"
 
 struct ItemBuffer;
-
-// The view of one hemicube face: the eye (the shooter's centroid moved 1/1000
-// along its normal), the look-at centre and up vector of the face, and the
-// number of rows summed from the face's top edge: N for the top face, H for a
-// side face (the half above the shooter's tangent plane).
-struct FaceView {
-    Vec3 eye;
-    Vec3 centre;
-    Vec3 up;
-    int rows = 0;
-};
-
-// Draws the item buffer as one face sees it, reads the face back and adds
-// each pixel's weight, from the face's quarter table of H x H weights, to the
-// form-factor accumulator of the triangle it shows. Tests put in their own.
-struct FaceCapturer {
-    virtual ~FaceCapturer() = default;
-    virtual void captureFace(const FaceView& view, const std::vector<double>& weights) = 0;
-};
 
 enum class CaptureMode {
     Fast,     // top face whole; side faces drawn and read as their upper N x H half; RGBA read-back;
@@ -96,8 +78,10 @@ class HemicubeCapturer : public FaceCapturer {
 
     // Stops the program (a failed check) when the table does not hold H x H
     // weights, the rows are not within the face, the item buffer was never
-    // built or the capturer is not ok().
-    void captureFace(const FaceView& view, const std::vector<double>& weights) override;
+    // built, formFactors has not one entry per triangle of the item buffer's
+    // scene or the capturer is not ok().
+    void captureFace(const FaceView& view, const std::vector<double>& weights,
+                     FormFactors& formFactors) override;
 
   private:
     // How one face is drawn and read back.
@@ -113,7 +97,7 @@ class HemicubeCapturer : public FaceCapturer {
     void drawFace(const FaceView& view, const FaceLayout& layout);
     FaceRows readFace(const FaceLayout& layout);
     static void restoreDrawState();
-    void decodeFace(const FaceRows& rows, const std::vector<double>& weights);
+    void decodeFace(const FaceRows& rows, const std::vector<double>& weights, FormFactors& formFactors);
 
     bool ensureTarget(int size);
     bool ensureGroups();

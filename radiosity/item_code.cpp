@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "radiosity/form_factors.h"
 #include "scene/scene.h"
 
 ItemColour itemColour(int objectIndex, int triangleIndex) {
@@ -15,6 +16,10 @@ ItemColour itemColour(int objectIndex, int triangleIndex) {
 
 ItemLookup buildItemLookup(const std::vector<SceneObject>& objects) {
     ItemLookup lookup;
+    // Indices count every triangle, drawn or not, so they match the scene's order.
+    lookup.first = firstTriangleIndices(objects);
+    lookup.first.resize(std::min(objects.size(), static_cast<size_t>(kMaxItemObjects)));
+    lookup.triangleCount = sceneTriangleCount(objects);
     const size_t count = std::min(objects.size(), static_cast<size_t>(kMaxItemObjects));
     lookup.objects.resize(count);
     for (size_t o = 0; o < count; ++o) {
@@ -44,15 +49,17 @@ std::string itemCodeProblem(const std::vector<SceneObject>& objects) {
     return {};
 }
 
-void sumFaceWeights(const FaceRows& rows, const double* weights, int h, const ItemLookup& lookup) {
-    if (rows.data == nullptr || weights == nullptr || h <= 0 || rows.width <= 0) return;
+void sumFaceWeights(const FaceRows& rows, const double* weights, int h, const ItemLookup& lookup,
+                    double* formFactors) {
+    if (rows.data == nullptr || weights == nullptr || h <= 0 || rows.width <= 0 || formFactors == nullptr)
+        return;
     const int bpp = rows.bytesPerPixel;
     const size_t stride = static_cast<size_t>(rows.width) * static_cast<size_t>(bpp);
     // Neighbouring pixels mostly show the same triangle: remember the last
     // decoded colour to skip the table walk.
     int lastObject = -1;
     int lastCode = -1;
-    Triangle* last = nullptr;
+    int last = -1;
     for (int k = 0; k < rows.rowCount; ++k) {
         const std::uint8_t* p = rows.data + static_cast<size_t>(k) * stride;
         const double* weightRow = weights + static_cast<size_t>(mirrorIndex(rows.firstRow + k, h)) * h;
@@ -63,9 +70,9 @@ void sumFaceWeights(const FaceRows& rows, const double* weights, int h, const It
             if (code != lastCode || object != lastObject) {
                 lastObject = object;
                 lastCode = code;
-                last = lookup.find(object, code);
+                last = lookup.indexOf(object, code);
             }
-            if (last != nullptr) last->formFactor += weightRow[mirrorIndex(c, h)];
+            if (last >= 0) formFactors[last] += weightRow[mirrorIndex(c, h)];
         }
     }
 }

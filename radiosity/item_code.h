@@ -32,16 +32,20 @@ inline int mirrorIndex(int k, int h) {
 }
 
 // Direct decoding of item colours: one table of triangle pointers per object,
-// built once per scene, so a pixel finds its triangle without a search.
+// built once per scene, so a pixel finds its triangle without a search, and
+// the place of each object's first triangle in the scene (FormFactors order).
 struct ItemLookup {
     std::vector<std::vector<Triangle*>> objects;
+    std::vector<int> first;  // scene index of each object's triangle 0
+    int triangleCount = 0;   // triangles of the whole scene: the FormFactors size
 
-    // The triangle drawn with this object byte and triangle code, or null for
-    // the background and for codes that name nothing in the scene.
-    Triangle* find(int objectByte, int code) const {
-        if (code <= 0 || objectByte < 0 || objectByte >= static_cast<int>(objects.size())) return nullptr;
-        const std::vector<Triangle*>& tris = objects[static_cast<size_t>(objectByte)];
-        return code <= static_cast<int>(tris.size()) ? tris[static_cast<size_t>(code - 1)] : nullptr;
+    // The scene index of the triangle drawn with this object byte and
+    // triangle code, or -1 for the background and for codes that name
+    // nothing in the scene.
+    int indexOf(int objectByte, int code) const {
+        if (code <= 0 || objectByte < 0 || objectByte >= static_cast<int>(objects.size())) return -1;
+        const size_t o = static_cast<size_t>(objectByte);
+        return code <= static_cast<int>(objects[o].size()) ? first[o] + code - 1 : -1;
     }
 };
 
@@ -63,7 +67,9 @@ struct FaceRows {
     int rowCount = 0;                    // rows held (and summed)
 };
 
-// Adds each pixel's weight, weights[m(row) * h + m(column)], to the form-factor
-// accumulator of the triangle it shows. Background pixels and codes outside
-// the scene are skipped.
-void sumFaceWeights(const FaceRows& rows, const double* weights, int h, const ItemLookup& lookup);
+// Adds each pixel's weight, weights[m(row) * h + m(column)], to the form factor
+// of the triangle it shows: formFactors[scene index], an array of
+// lookup.triangleCount entries. Background pixels and codes outside the scene
+// are skipped.
+void sumFaceWeights(const FaceRows& rows, const double* weights, int h, const ItemLookup& lookup,
+                    double* formFactors);

@@ -57,29 +57,23 @@ std::uint64_t boundaryMask(const std::uint8_t* row, int block, int end) {
 }  // namespace
 
 void RunSummer::prepare(const ItemLookup& lookup) {
-    objectBase_.clear();
+    objectBase_.assign(lookup.first.begin(), lookup.first.end());
     objectSize_.clear();
-    triangles_.clear();
-    for (const std::vector<Triangle*>& tris : lookup.objects) {
-        objectBase_.push_back(static_cast<int>(triangles_.size()));
+    for (const std::vector<Triangle*>& tris : lookup.objects)
         objectSize_.push_back(static_cast<int>(tris.size()));
-        triangles_.insert(triangles_.end(), tris.begin(), tris.end());
-    }
-    sums_.assign(triangles_.size(), 0.0);
-    touched_.assign((triangles_.size() + 63) / 64, 0);
+    const size_t slots = static_cast<size_t>(lookup.triangleCount);
+    sums_.assign(slots, 0.0);
+    touched_.assign((slots + 63) / 64, 0);
 }
 
-void RunSummer::flush() {
-    // In slot order, which is the order the triangles were made in: their
-    // records lie mostly in rising addresses, which the cache fetches ahead
-    // of the walk even though they are long out of it after a face is drawn.
+void RunSummer::flush(double* formFactors) {
     for (size_t word = 0; word < touched_.size(); ++word) {
         std::uint64_t bits = touched_[word];
         touched_[word] = 0;
         while (bits != 0) {
             const size_t s = word * 64 + static_cast<size_t>(lowestBit(bits));
             bits &= bits - 1;
-            if (Triangle* t = triangles_[s]) t->formFactor += sums_[s];
+            if (formFactors != nullptr) formFactors[s] += sums_[s];
             sums_[s] = 0.0;
         }
     }
@@ -112,7 +106,11 @@ void RunSummer::addFace(const FaceRows& rows, const double* weights, int h, cons
     if (rows.data == nullptr || weights == nullptr || h <= 0 || rows.width <= 0) return;
     const int n = rows.width;
     if (rows.bytesPerPixel != 4 || n != 2 * h) {
-        sumFaceWeights(rows, weights, h, lookup);
+        // Pixel by pixel into the slots, every slot then counted as touched.
+        sumFaceWeights(rows, weights, h, lookup, sums_.data());
+        std::fill(touched_.begin(), touched_.end(), ~std::uint64_t{0});
+        if (const size_t tail = sums_.size() % 64; tail != 0 && !touched_.empty())
+            touched_.back() = (std::uint64_t{1} << tail) - 1;
         return;
     }
     const double* prefix = prefixFor(weights, h);
@@ -181,9 +179,10 @@ void RunSummer::addFace(const FaceRows& rows, const double* weights, int h, cons
     }
 }
 
-void sumFaceRuns(const FaceRows& rows, const double* weights, int h, const ItemLookup& lookup) {
+void sumFaceRuns(const FaceRows& rows, const double* weights, int h, const ItemLookup& lookup,
+                 double* formFactors) {
     RunSummer summer;
     summer.prepare(lookup);
     summer.addFace(rows, weights, h, lookup);
-    summer.flush();
+    summer.flush(formFactors);
 }

@@ -51,11 +51,16 @@ Triangle* Solver::triangleAt(int o, int t) const {
     return obj.triangles[static_cast<size_t>(t)].get();
 }
 
-void Solver::becomeShooter(const Triangle& t) {
-    shooterState.position = t.centroid;
-    shooterState.normal = t.normal;
-    shooterState.unshot = t.unshot;
-    shooterState.area = t.area;
+void Solver::setFaceCapturer(FaceCapturer* capturer) {
+    capturer_ = capturer;
+    serialCapture_ = capturer != nullptr ? std::make_unique<SerialShotCapture>(*capturer) : nullptr;
+}
+
+void Solver::becomeShooter(ShooterState& state, const Triangle& t) {
+    state.position = t.centroid;
+    state.normal = t.normal;
+    state.unshot = t.unshot;
+    state.area = t.area;
 }
 
 // A random tangent frame (u, v) around the unit normal n.
@@ -79,13 +84,13 @@ bool Solver::randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
 bool Solver::initSolver() {
     ready_ = false;
     solverRandom = SolverRandom{};
-    shooterState = ShooterState{};
+    shooters.assign(1, ShooterState{});
     totalInitialEnergy = 0.0;
     convergenceMeasure = 0.0;
     stepCounter = 0;
 
-    double best = 0.0;
-    Triangle* first = nullptr;
+    const int count = scene_.settings.shooters;
+    choice_.reset(count < kMaxShooters ? count : kMaxShooters);
     for (size_t o = 0; o < scene_.objects.size(); ++o) {
         SceneObject& obj = scene_.objects[o];
         for (size_t t = 0; t < obj.triangles.size(); ++t) {
@@ -94,54 +99,80 @@ bool Solver::initSolver() {
             totalInitialEnergy += tri.emission.sum() * tri.area;
             tri.unshot = tri.emission;
             tri.radiosity = tri.unshot;
-            tri.formFactor = 0.0;
-            const double e = energyOf(tri);
-            if (e > best) {
-                best = e;
-                first = &tri;
-                shooterState.objectIndex = static_cast<int>(o);
-                shooterState.triangleIndex = static_cast<int>(t);
-            }
+            choice_.offer(energyOf(tri), static_cast<int>(o), static_cast<int>(t));
         }
     }
-    if (first == nullptr || !(totalInitialEnergy > 0.0)) {
+    formFactors.clear();
+    if (choice_.chosen().empty() || !(totalInitialEnergy > 0.0)) {
         std::printf("No triangle emits light: nothing to solve.\n");
         std::fflush(stdout);
-        shooterState = ShooterState{};
         return false;
     }
     if (!std::isfinite(totalInitialEnergy)) {
         std::printf("The emitted energy is too large to measure: nothing to solve.\n");
         std::fflush(stdout);
-        shooterState = ShooterState{};
         return false;
     }
-    becomeShooter(*first);
-    first->unshot = Vec3();
+    takeChosenShooters();
+    // Their energy now travels only in the shooter states.
+    for (const ShooterState& s : shooters) triangleAt(s.objectIndex, s.triangleIndex)->unshot = Vec3();
     convergenceMeasure = 1.0;  // nothing shot yet
     ready_ = true;
     return true;
 }
 
+// The shooters the last choice kept become the next step's, each with a
+// cleared form-factor array. With none kept (nothing left to shoot) the
+// first shooter's indices keep the previous selection, whose unshot is zero
+// by now: the next step distributes nothing.
+void Solver::takeChosenShooters() {
+    const std::vector<ShooterCandidate>& chosen = choice_.chosen();
+    if (chosen.empty()) {
+        shooters.resize(1);
+        ShooterState& first = shooters.front();
+        if (const Triangle* t = triangleAt(first.objectIndex, first.triangleIndex)) {
+            becomeShooter(first, *t);
+        } else {
+            first.unshot = Vec3();
+        }
+    } else {
+        shooters.resize(chosen.size());
+        for (size_t k = 0; k < chosen.size(); ++k) {
+            ShooterState& s = shooters[k];
+            s.objectIndex = chosen[k].objectIndex;
+            s.triangleIndex = chosen[k].triangleIndex;
+            becomeShooter(s, *triangleAt(s.objectIndex, s.triangleIndex));
+        }
+    }
+    const size_t size = static_cast<size_t>(sceneTriangleCount(scene_.objects));
+    if (formFactors.size() < shooters.size()) formFactors.resize(shooters.size());
+    for (size_t k = 0; k < shooters.size(); ++k) {
+        if (formFactors[k].size() != size) formFactors[k].assign(size, 0.0);
+    }
+}
+
 // What the shooter would gather from everybody's unshot radiosity through
 // the form factors its faces just measured: rho_i x sum_j min(F_ij, 1) x
 // unshot_j.
-Vec3 Solver::gatheredEstimate() const {
+Vec3 Solver::gatheredEstimate(const ShooterState& shooter, const FormFactors& ff) const {
     Vec3 gathered;
+    size_t index = 0;
     for (const SceneObject& obj : scene_.objects) {
         for (const auto& t : obj.triangles) {
-            if (t->formFactor == 0.0) continue;
-            const double f = t->formFactor < 1.0 ? t->formFactor : 1.0;
+            const double measured = ff[index++];
+            if (measured == 0.0) continue;
+            const double f = measured < 1.0 ? measured : 1.0;
             gathered = gathered + t->unshot * f;
         }
     }
-    const SceneObject& shooter = scene_.objects[static_cast<size_t>(shooterState.objectIndex)];
-    return times(gathered, shooter.reflectance);
+    const SceneObject& object = scene_.objects[static_cast<size_t>(shooter.objectIndex)];
+    return times(gathered, object.reflectance);
 }
 
 Vec3 Solver::ambientTerm() const {
     if (!ready_) return {};
-    Vec3 unshot = shooterState.unshot * shooterState.area;
+    Vec3 unshot;
+    for (const ShooterState& s : shooters) unshot = unshot + s.unshot * s.area;
     Vec3 reflectance;
     double area = 0.0;
     for (const SceneObject& obj : scene_.objects) {
@@ -163,84 +194,99 @@ Vec3 Solver::ambientTerm() const {
             channel(meanUnshot.z, meanReflectance.z)};
 }
 
-double Solver::receiveAndSelect() {
-    Vec3 shot = shooterState.unshot;
+// Shooter `shooter` gives its unshot radiosity (with overshooting, plus its
+// gathered estimate) to every triangle through the form factors its faces
+// measured, which are cleared on the way. With a choice, every triangle's
+// energy after receiving is offered to it and summed into the measure.
+double Solver::receive(const ShooterState& shooter, FormFactors& ff, ShooterChoice* choice) {
+    CHECK_EQ(ff.size(), static_cast<size_t>(sceneTriangleCount(scene_.objects)));
+    Vec3 shot = shooter.unshot;
     if (scene_.settings.overshoot) {
         // Shoot what will come back as well; the shooter owes it until it does.
-        if (Triangle* shooter = triangleAt(shooterState.objectIndex, shooterState.triangleIndex)) {
-            const Vec3 estimate = gatheredEstimate();
+        if (Triangle* t = triangleAt(shooter.objectIndex, shooter.triangleIndex)) {
+            const Vec3 estimate = gatheredEstimate(shooter, ff);
             shot = shot + estimate;
-            shooter->unshot = shooter->unshot - estimate;
+            t->unshot = t->unshot - estimate;
         }
     }
-    const double shooterArea = shooterState.area;
-    double best = 0.0;
+    const double shooterArea = shooter.area;
+    double* f = ff.data();
     double left = 0.0;  // energy still unshot, over all triangles
+    size_t index = 0;
     for (size_t o = 0; o < scene_.objects.size(); ++o) {
         SceneObject& obj = scene_.objects[o];
         const Vec3 rho = obj.reflectance;
-        for (size_t t = 0; t < obj.triangles.size(); ++t) {
+        for (size_t t = 0; t < obj.triangles.size(); ++t, ++index) {
             Triangle& tri = *obj.triangles[t];
-            const double f = tri.formFactor < 1.0 ? tri.formFactor : 1.0;
-            // The hemicube measures F from the shooter to this triangle; the
-            // radiosity it receives is F x A_shooter / A_receiver of what the
-            // shooter sends (reciprocity), never more than all of it.
-            if (tri.area > 0.0 && f > 0.0) {
-                const double g = f * shooterArea / tri.area;
-                const double share = g < 1.0 ? g : 1.0;
-                const Vec3 gain(shot.x * share * rho.x, shot.y * share * rho.y, shot.z * share * rho.z);
-                tri.unshot = tri.unshot + gain;
-                tri.radiosity = tri.radiosity + gain;
+            const double measured = f[index];
+            // Most triangles were seen by no face: nothing to receive or clear.
+            if (measured != 0.0) {
+                const double F = measured < 1.0 ? measured : 1.0;
+                // The hemicube measures F from the shooter to this triangle;
+                // the radiosity it receives is F x A_shooter / A_receiver of
+                // what the shooter sends (reciprocity), never more than all of it.
+                if (tri.area > 0.0 && F > 0.0) {
+                    const double g = F * shooterArea / tri.area;
+                    const double share = g < 1.0 ? g : 1.0;
+                    const Vec3 gain(shot.x * share * rho.x, shot.y * share * rho.y, shot.z * share * rho.z);
+                    tri.unshot = tri.unshot + gain;
+                    tri.radiosity = tri.radiosity + gain;
+                }
+                f[index] = 0.0;
             }
-            // Most triangles were seen by no face: leave their records
-            // untouched (a store would dirty every cache line of the scene).
-            if (tri.formFactor != 0.0) {
-                tri.formFactor = 0.0;
-            }
-            const double e = energyOf(tri);
-            left += e;
-            if (e > best) {
-                best = e;
-                shooterState.objectIndex = static_cast<int>(o);
-                shooterState.triangleIndex = static_cast<int>(t);
+            if (choice != nullptr) {
+                const double e = energyOf(tri);
+                left += e;
+                choice->offer(e, static_cast<int>(o), static_cast<int>(t));
             }
         }
     }
-    convergenceMeasure = left / totalInitialEnergy;
-    // With nothing left to shoot the indices keep the previous selection,
-    // whose unshot is zero by now: the next step distributes nothing.
-    if (const Triangle* next = triangleAt(shooterState.objectIndex, shooterState.triangleIndex)) {
-        becomeShooter(*next);
-    } else {
-        shooterState.unshot = Vec3();
+    return left;
+}
+
+double Solver::receiveAndSelect() {
+    if (formFactors.size() < shooters.size()) takeChosenShooters();
+    const int count = scene_.settings.shooters;
+    choice_.reset(count < kMaxShooters ? count : kMaxShooters);
+    double left = 0.0;
+    for (size_t k = 0; k < shooters.size(); ++k) {
+        const bool last = k + 1 == shooters.size();
+        left = receive(shooters[k], formFactors[k], last ? &choice_ : nullptr);
     }
+    convergenceMeasure = left / totalInitialEnergy;
+    takeChosenShooters();
     return convergenceMeasure;
+}
+
+// This step's shots: one frame per shooter, drawn in shooter order.
+void Solver::buildShots() {
+    shots_.clear();
+    CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
+    CHECK_EQ(sideTable.size(), topTable.size());
+    for (size_t k = 0; k < shooters.size(); ++k) {
+        const Vec3 p = shooters[k].position;
+        const Vec3 n = shooters[k].normal;
+        Vec3 u;
+        Vec3 v;
+        if (!randomFrame(n, u, v)) continue;
+        // The eye sits 1/1000 above the shooter, off its own surface.
+        const Vec3 eye = p + n / 1000.0;
+        HemicubeShot shot;
+        shot.faces = {FaceShot{{eye, p + n, u, N_}, &topTable}, FaceShot{{eye, p + u, n, H_}, &sideTable},
+                      FaceShot{{eye, p + u * -1.0, n, H_}, &sideTable},
+                      FaceShot{{eye, p + v, n, H_}, &sideTable},
+                      FaceShot{{eye, p + v * -1.0, n, H_}, &sideTable}};
+        shot.formFactors = &formFactors[k];
+        shots_.push_back(shot);
+    }
 }
 
 bool Solver::shootStep() {
     if (!ready_) return true;
-    const Vec3 p = shooterState.position;
-    const Vec3 n = shooterState.normal;
-    Vec3 u;
-    Vec3 v;
-    if (randomFrame(n, u, v) && capturer_ != nullptr) {
-        CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
-        CHECK_EQ(sideTable.size(), topTable.size());
-        // The eye sits 1/1000 above the shooter, off its own surface.
-        const Vec3 eye = p + n / 1000.0;
-        struct Face {
-            Vec3 up;
-            Vec3 direction;
-            const std::vector<double>* table;
-            int rows;
-        };
-        const Face faces[5] = {
-            {u, n, &topTable, N_},  {n, u, &sideTable, H_},        {n, u * -1.0, &sideTable, H_},
-            {n, v, &sideTable, H_}, {n, v * -1.0, &sideTable, H_},
-        };
-        for (const Face& face : faces)
-            capturer_->captureFace({eye, p + face.direction, face.up, face.rows}, *face.table);
-    }
+    if (formFactors.size() < shooters.size()) takeChosenShooters();
+    buildShots();
+    ShotCapture* capture = shotCapture_ != nullptr ? shotCapture_ : serialCapture_.get();
+    if (capture != nullptr && !shots_.empty()) capture->captureShots(shots_);
     const double measure = receiveAndSelect();
     return !(measure >= scene_.settings.stopAt) || std::isinf(measure);
 }
@@ -253,9 +299,10 @@ StepOutcome Solver::idleStep() {
     }
     outcome.converged = shootStep();
     outcome.diverged = !std::isfinite(convergenceMeasure);
-    // The new shooter's energy now travels only in shooterState.
-    if (Triangle* next = triangleAt(shooterState.objectIndex, shooterState.triangleIndex))
-        next->unshot = Vec3();
+    // The new shooters' energy now travels only in their states.
+    for (const ShooterState& s : shooters) {
+        if (Triangle* next = triangleAt(s.objectIndex, s.triangleIndex)) next->unshot = Vec3();
+    }
     if (stepCounter % reportInterval(scene_.settings.step) == 0) {
         std::printf("Convergence %2.5f\t\tStep %d\n", convergenceMeasure, stepCounter);
         std::fflush(stdout);

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-#include "radiosity/hemicube.h"
+#include "radiosity/face_capturer.h"
+#include "radiosity/form_factors.h"
+#include "radiosity/shooter_choice.h"
+#include "radiosity/shot_capture.h"
 #include "scene/vec3.h"
 
 struct Scene;
@@ -14,12 +18,20 @@ struct Triangle;
 // and the next shooter is chosen. Energy of a triangle = sum of the absolute
 // values of its unshot channels x area (unshot radiosity is never negative
 // unless overshooting). Everything here is GL-free; the faces are captured by
-// the FaceCapturer the solver is given.
+// the FaceCapturer or the ShotCapture the solver is given.
+//
+// With settings.shooters = K a step has up to K shooters, the K most
+// energetic triangles: their frames are drawn from the one random generator
+// in shooter order, their hemicubes captured (at once, where the capture
+// service can), each into its own form-factor array, and their receive
+// passes applied in shooter order, the last one choosing the next step's
+// shooters. The result depends on K but never on how or where the
+// hemicubes were captured. K = 1 is the classic single shooter.
 //
 // The convergence measure is the share of the emitted light not yet shot:
 // the energy all triangles still hold over the energy they emitted, the same
 // on a coarse and a fine mesh of one scene. It is summed afresh in every
-// receive pass, so it cannot drift.
+// step's last receive pass, so it cannot drift.
 //
 // With settings.overshoot a shooter sends its unshot radiosity plus what it
 // would gather at once from everybody's unshot radiosity, rho_i x sum_j F_ij
@@ -29,9 +41,9 @@ struct Triangle;
 // same; it is reached in fewer steps once light only bounces between
 // surfaces.
 
-// The current shooter: a copy of the selected triangle's geometry and of the
-// unshot radiosity it held when selected (its own unshot is then zeroed, so
-// this is what the next step distributes).
+// A shooter of the next step: a copy of the selected triangle's geometry and
+// of the unshot radiosity it held when selected (its own unshot is then
+// zeroed, so this is what the next step distributes).
 struct ShooterState {
     Vec3 position;        // centroid
     Vec3 normal;          // unit normal
@@ -67,9 +79,12 @@ class Solver {
     // H = settings.H), which is fixed from then on.
     explicit Solver(Scene& scene);
 
-    // The capturer shootStep uses (not owned). Without one, steps see nothing.
-    void setFaceCapturer(FaceCapturer* capturer) { capturer_ = capturer; }
-    FaceCapturer* faceCapturer() const { return capturer_; }
+    // The capturer shootStep uses for every face, on the calling thread (not
+    // owned). Without it or a shot capture, steps see nothing.
+    void setFaceCapturer(FaceCapturer* capturer);
+    // Or a service that captures a step's shots, for example several at once
+    // (not owned); it takes the place of the face capturer.
+    void setShotCapture(ShotCapture* capture) { shotCapture_ = capture; }
 
     // Seeds the solution: every triangle's emission, unshot and displayed
     // radiosity from its object's emission, the first shooter, the total
@@ -81,36 +96,45 @@ class Solver {
     // True after a successful initSolver.
     bool solverReady() const { return ready_; }
 
-    // One step: a random frame around the shooter's normal, five faces, then
-    // receiveAndSelect. Returns true when the measure is not >= settings.stopAt
-    // (NaN included) or is infinite: the solver has converged, or diverged,
-    // and should stop running by itself.
+    // One step: a random frame around each shooter's normal, five faces per
+    // shooter, then receiveAndSelect. Returns true when the measure is not >=
+    // settings.stopAt (NaN included) or is infinite: the solver has
+    // converged, or diverged, and should stop running by itself.
     bool shootStep();
 
-    // The receive pass of a step, for the accumulators the faces left: every
-    // triangle j gets shot x min(F x A_shooter / A_j, 1) x reflectance_j with
-    // F = min(accumulator, 1), both in its unshot and its displayed radiosity,
-    // where shot is the shooter's unshot (plus its gathered estimate when
-    // overshooting); accumulators are reset; the triangle with the most energy
-    // (the first on ties) is selected and copied into shooterState. Returns
-    // the measure, the triangles' energy over the emitted energy.
+    // The receive passes of a step, one per shooter in order, for the form
+    // factors its faces left: every triangle j gets shot x min(F x
+    // A_shooter / A_j, 1) x reflectance_j with F = min(form factor, 1), both
+    // in its unshot and its displayed radiosity, where shot is the shooter's
+    // unshot (plus its gathered estimate when overshooting); the form factors
+    // are reset; in the last pass the most energetic triangles (the first on
+    // ties) are chosen and copied into shooters. Returns the measure, the
+    // triangles' energy over the emitted energy.
     double receiveAndSelect();
 
-    // What the idle callback runs: one shootStep, the new shooter's unshot
+    // What the idle callback runs: one shootStep, the new shooters' unshot
     // zeroed, and every |step| steps (step 0 counts as 1) the line
     // "Convergence %2.5f\t\tStep %d\n". Does nothing (converged, no report)
     // when initSolver failed.
     StepOutcome idleStep();
 
     // The light not yet shot, as an ambient radiosity for display, per
-    // channel: the area-weighted mean unshot radiosity (the shooter's held in
-    // shooterState included) times 1 / (1 - min(mean reflectance, 0.99)), the
-    // mean again weighted by area; a negative channel counts as 0. Zero before
-    // initSolver has succeeded. For between steps, when the next shooter's
-    // energy is held in shooterState alone.
+    // channel: the area-weighted mean unshot radiosity (that held in the
+    // shooter states included) times 1 / (1 - min(mean reflectance, 0.99)),
+    // the mean again weighted by area; a negative channel counts as 0. Zero
+    // before initSolver has succeeded. For between steps, when the next
+    // shooters' energy is held in their states alone.
     Vec3 ambientTerm() const;
 
-    ShooterState shooterState;
+    // The first (most energetic) shooter of the next step.
+    ShooterState& shooterState() { return shooters.front(); }
+    const ShooterState& shooterState() const { return shooters.front(); }
+
+    // The next step's shooters, most energetic first; never empty.
+    std::vector<ShooterState> shooters = std::vector<ShooterState>(1);
+    // One array per shooter, filled by its capture and cleared by its receive
+    // pass; sized when initSolver runs.
+    std::vector<FormFactors> formFactors;
     double totalInitialEnergy = 0.0;  // emitted energy of the scene, set by initSolver
     double convergenceMeasure = 0.0;  // share of the emitted energy not yet shot: 1 after initSolver
     int stepCounter = 0;              // steps run by idleStep
@@ -120,12 +144,19 @@ class Solver {
 
   private:
     Triangle* triangleAt(int objectIndex, int triangleIndex) const;
-    void becomeShooter(const Triangle& t);
+    static void becomeShooter(ShooterState& state, const Triangle& t);
     bool randomFrame(const Vec3& n, Vec3& u, Vec3& v);
-    Vec3 gatheredEstimate() const;
+    void buildShots();
+    Vec3 gatheredEstimate(const ShooterState& shooter, const FormFactors& formFactors) const;
+    double receive(const ShooterState& shooter, FormFactors& formFactors, ShooterChoice* choice);
+    void takeChosenShooters();
 
     Scene& scene_;
     FaceCapturer* capturer_ = nullptr;
+    ShotCapture* shotCapture_ = nullptr;
+    std::unique_ptr<SerialShotCapture> serialCapture_;  // over capturer_
+    std::vector<HemicubeShot> shots_;                   // this step's, rebuilt every step
+    ShooterChoice choice_;
     bool ready_ = false;
     int N_ = 0;  // face size and half size the tables were built for
     int H_ = 0;
@@ -133,3 +164,7 @@ class Solver {
 
 // |step|, with 0 taken as 1.
 long long reportInterval(int step);
+
+// The most shooters one step may have (settings.shooters is refused above
+// it): every shooter holds a form-factor array of the scene's size.
+constexpr int kMaxShooters = 256;

@@ -22,10 +22,9 @@ struct Triangle {
     Vec3 normal;                         // unit normal, (0,0,0) for a degenerate triangle
     Vec3 centroid;
     double area = 0.0;
-    Vec3 radiosity;           // accumulated radiosity: what is shown and saved
-    Vec3 emission;            // the object's emission, copied in by the solver
-    Vec3 unshot;              // received but not yet shot
-    double formFactor = 0.0;  // hemicube accumulator of the current step
+    Vec3 radiosity;  // accumulated radiosity: what is shown and saved
+    Vec3 emission;   // the object's emission, copied in by the solver
+    Vec3 unshot;     // received but not yet shot
 
     void setCorners(Vertex* v0, Vertex* v1, Vertex* v2, int i0, int i1, int i2);
     void computeNormal();

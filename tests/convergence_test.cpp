@@ -23,13 +23,15 @@ using fixture::Corners;
 // closed enclosure, where B = E / (1 - rho) exactly.
 struct Enclosure : FaceCapturer {
     Enclosure(Scene& s, double f) : scene(s), formFactor(f) {}
-    void captureFace(const FaceView& view, const std::vector<double>&) override {
+    void captureFace(const FaceView& view, const std::vector<double>&, FormFactors& ffs) override {
         if (view.rows != scene.settings.N) return;
+        size_t index = 0;
         for (SceneObject& o : scene.objects)
             for (auto& t : o.triangles) {
                 const Vec3 eye = t->centroid + t->normal / 1000.0;
                 if (eye.x != view.eye.x || eye.y != view.eye.y || eye.z != view.eye.z)
-                    t->formFactor += formFactor;
+                    ffs[index] += formFactor;
+                ++index;
             }
     }
     Scene& scene;
@@ -56,10 +58,11 @@ class Convergence : public ::testing::Test {
         EXPECT_TRUE(solver->initSolver());
         return *solver;
     }
-    // Energy still held: every triangle's, and the next shooter's held in the
-    // shooter state, over the emitted energy.
+    // Energy still held: every triangle's, and the next shooters' held in the
+    // shooter states, over the emitted energy.
     double shareLeft() const {
-        double left = solver->shooterState.unshot.sum() * solver->shooterState.area;
+        double left = 0;
+        for (const ShooterState& s : solver->shooters) left += s.unshot.sum() * s.area;
         for (const SceneObject& o : scene.objects)
             for (const auto& t : o.triangles)
                 left += (std::fabs(t->unshot.x) + std::fabs(t->unshot.y) + std::fabs(t->unshot.z)) * t->area;

@@ -24,11 +24,11 @@ struct FakeCapturer : FaceCapturer {
         const std::vector<double>* weights;
     };
     std::vector<Call> calls;
-    std::function<void()> onTopFace;
+    std::function<void(FormFactors&)> onTopFace;
     const std::vector<double>* topTable = nullptr;
-    void captureFace(const FaceView& view, const std::vector<double>& weights) override {
+    void captureFace(const FaceView& view, const std::vector<double>& weights, FormFactors& ffs) override {
         calls.push_back({view, &weights});
-        if (&weights == topTable && onTopFace) onTopFace();
+        if (&weights == topTable && onTopFace) onTopFace(ffs);
     }
 };
 
@@ -103,15 +103,18 @@ TEST_F(Shooting, ReceiversGetTheShareReciprocityGives) {
         rho);
     ASSERT_TRUE(solver->initSolver());
     EXPECT_EQ(tri(0, 0).unshot.sum(), 0.0);  // its energy travels in the shooter state now
-    EXPECT_EQ(solver->shooterState.area, 2.0);
-    fake.onTopFace = [&] {
-        tri(1, 0).formFactor = 0.1;  // x 2 / 0.5 -> 0.4
-        tri(1, 1).formFactor = 0.5;  // -> 2, capped at 1
-        tri(1, 2).formFactor = 1.7;  // capped at 1 before and after the area ratio
-        tri(1, 3).formFactor = 0.3;  // zero area: receives nothing
-        // tri(1, 4) is seen by no face
+    EXPECT_EQ(solver->shooterState().area, 2.0);
+    fake.onTopFace = [&](FormFactors& ffs) {
+        // Scene index 1 + t is receiver t.
+        ffs[1] = 0.1;  // x 2 / 0.5 -> 0.4
+        ffs[2] = 0.5;  // -> 2, capped at 1
+        ffs[3] = 1.7;  // capped at 1 before and after the area ratio
+        ffs[4] = 0.3;  // zero area: receives nothing
+        // receiver 4 is seen by no face
     };
     solver->idleStep();
+    // The form factors are cleared for the next step.
+    for (const double f : solver->formFactors[0]) EXPECT_EQ(f, 0.0);
     const double shares[] = {0.4, 1.0, 1.0, 0.0, 0.0};
     for (int t = 0; t < 5; ++t) {
         SCOPED_TRACE("receiver " + std::to_string(t));
@@ -119,16 +122,15 @@ TEST_F(Shooting, ReceiversGetTheShareReciprocityGives) {
         EXPECT_DOUBLE_EQ(r.radiosity.x, 1.0 * shares[t] * rho.x);
         EXPECT_DOUBLE_EQ(r.radiosity.y, 0.5 * shares[t] * rho.y);
         EXPECT_DOUBLE_EQ(r.radiosity.z, 0.25 * shares[t] * rho.z);
-        EXPECT_EQ(r.formFactor, 0.0);
         EXPECT_FALSE(std::isnan(r.unshot.x));
     }
     // Receivers 1 and 2 tie on energy; the earlier one shoots next and its
     // energy moves into the shooter state.
-    EXPECT_EQ(solver->shooterState.objectIndex, 1);
-    EXPECT_EQ(solver->shooterState.triangleIndex, 1);
+    EXPECT_EQ(solver->shooterState().objectIndex, 1);
+    EXPECT_EQ(solver->shooterState().triangleIndex, 1);
     EXPECT_EQ(tri(1, 1).unshot.sum(), 0.0);
-    EXPECT_DOUBLE_EQ(solver->shooterState.unshot.x, 0.5);
-    EXPECT_EQ(solver->shooterState.area, 0.5);
+    EXPECT_DOUBLE_EQ(solver->shooterState().unshot.x, 0.5);
+    EXPECT_EQ(solver->shooterState().area, 0.5);
     // Measure: the energy all receivers hold, the new shooter's included,
     // over the emitted energy (1.75 x 2): the share of the light not yet shot.
     const double held = (0.2 + 0.05 + 0.1) * 0.5 + 2 * (0.5 + 0.125 + 0.25) * 0.5;
@@ -141,10 +143,10 @@ TEST_F(Shooting, StopsOnlyBelowTheThreshold) {
     addObject({rightTriangle(2, 2, 0), rightTriangle(2, 1, 0, true, 5)}, Vec3(), Vec3(1, 0, 0));
     settings.stopAt = 1.0 / 3.0;
     ASSERT_TRUE(solver->initSolver());
-    EXPECT_EQ(solver->shooterState.triangleIndex, 0);
+    EXPECT_EQ(solver->shooterState().triangleIndex, 0);
     EXPECT_FALSE(solver->shootStep());  // equal: keeps running
     EXPECT_EQ(solver->convergenceMeasure, 1.0 / 3.0);
-    EXPECT_EQ(solver->shooterState.triangleIndex, 1);
+    EXPECT_EQ(solver->shooterState().triangleIndex, 1);
     settings.stopAt = std::nextafter(1.0 / 3.0, 1.0);
     ASSERT_TRUE(solver->initSolver());
     EXPECT_TRUE(solver->idleStep().converged);
@@ -158,8 +160,8 @@ TEST_F(Shooting, StopsOnlyBelowTheThreshold) {
     settings.stopAt = 1e-12;
     EXPECT_TRUE(solver->idleStep().converged);
     // The last selection stays; no index runs off the scene.
-    EXPECT_EQ(solver->shooterState.objectIndex, 0);
-    EXPECT_EQ(solver->shooterState.triangleIndex, 1);
+    EXPECT_EQ(solver->shooterState().objectIndex, 0);
+    EXPECT_EQ(solver->shooterState().triangleIndex, 1);
 }
 
 TEST_F(Shooting, FirstOfEqualEmittersShootsFirst) {
@@ -167,8 +169,8 @@ TEST_F(Shooting, FirstOfEqualEmittersShootsFirst) {
     addObject({rightTriangle(1, 1, 0)}, Vec3(), Vec3(0, 1, 0));
     addObject({rightTriangle(1, 1, 0, true, 4)}, Vec3(), Vec3(0, 1, 0));
     ASSERT_TRUE(solver->initSolver());
-    EXPECT_EQ(solver->shooterState.objectIndex, 1);
-    EXPECT_EQ(solver->shooterState.triangleIndex, 0);
+    EXPECT_EQ(solver->shooterState().objectIndex, 1);
+    EXPECT_EQ(solver->shooterState().triangleIndex, 0);
     EXPECT_EQ(tri(2, 0).unshot.y, 1.0);
 }
 
@@ -202,13 +204,15 @@ TEST_F(Shooting, PrintsAProgressLineEveryStepSteps) {
 // face of each step, like a scene where all triangles see each other.
 struct EveryoneSees : FaceCapturer {
     explicit EveryoneSees(Scene& s) : scene(s) {}
-    void captureFace(const FaceView& view, const std::vector<double>&) override {
+    void captureFace(const FaceView& view, const std::vector<double>&, FormFactors& ffs) override {
         if (view.rows != scene.settings.N) return;  // the top face
         const Vec3 eye = view.eye;
+        size_t index = 0;
         for (SceneObject& o : scene.objects)
             for (auto& t : o.triangles) {
                 const Vec3 p = t->centroid + t->normal / 1000.0;
-                if (p.x != eye.x || p.y != eye.y || p.z != eye.z) t->formFactor += 0.05;
+                if (p.x != eye.x || p.y != eye.y || p.z != eye.z) ffs[index] += 0.05;
+                ++index;
             }
     }
     Scene& scene;

@@ -22,7 +22,17 @@ namespace {
 Viewer* viewer = nullptr;
 
 void rebuildPicture() {
+    const RedrawPacer::Clock::time_point start = RedrawPacer::Clock::now();
     buildShadedList(viewer->scene, displayedAmbient(viewer->scene, viewer->solver));
+    viewer->redraw.rebuilt(start, RedrawPacer::Clock::now());
+}
+
+// The picture is about to be final (or looked at closely): brings it up to
+// date when a paced rebuild was skipped. Returns whether it rebuilt.
+bool catchUpPicture() {
+    if (!viewer->redraw.pending()) return false;
+    rebuildPicture();
+    return true;
 }
 
 // The line on standard error that says how the solve ended.
@@ -85,11 +95,13 @@ void changeExposure(int direction) {
 
 void idleCallback() {
     const StepOutcome outcome = viewer->solver.idleStep();
-    if (outcome.report) {
+    if (outcome.report && (outcome.converged || viewer->redraw.due(RedrawPacer::Clock::now()))) {
         rebuildPicture();
         glutPostRedisplay();
     }
     if (outcome.converged) {
+        // The final picture, even when this step was not reported.
+        if (catchUpPicture()) glutPostRedisplay();
         glutIdleFunc(nullptr);
         // A solver that never started (nothing emits) has nothing to report.
         if (viewer->solver.solverReady()) reportEnd(outcome.diverged);
@@ -159,11 +171,13 @@ void menuCallback(int value) {
             break;
         case MenuAction::Stop:
             glutIdleFunc(nullptr);
+            catchUpPicture();  // redisplayed below
             break;
         case MenuAction::Step:
             stepByHand();
             break;
         case MenuAction::AntiAlias:
+            catchUpPicture();
             drawAntialiased(kShadedList, viewer->scene, viewer->view);
             glutSwapBuffers();
             break;

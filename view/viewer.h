@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "view/redraw_pacer.h"
 #include "view/view_state.h"
 
 struct Scene;
@@ -17,6 +18,8 @@ struct Viewer {
     ViewState view;
     // When solving began, for the line that says how it ended.
     std::chrono::steady_clock::time_point solveStart = std::chrono::steady_clock::now();
+    // Which reported steps rebuild the picture.
+    RedrawPacer redraw{};
 };
 
 void displayCallback();

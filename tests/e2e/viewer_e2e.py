@@ -564,6 +564,29 @@ def test_resize_changes_nothing_and_batch_agrees(screen, build, directory):
         check(read(plain, "batch/" + name) == data, "lumetra-batch wrote another " + name)
 
 
+def test_capture_threads_match_batch(screen, build, directory):
+    """Four shooters per step captured on two worker threads (headless
+    contexts beside the window's) save the same result files as lumetra-batch
+    capturing them one after another on one thread."""
+    sets = ["--set", "shooters=4", "--set"]
+    p = Program(screen, build + "/lumetra", directory, sets + ["threads=2", box_scene(directory, "1e-6", 1)])
+    p.find_window()
+    wait_until(p.steps, "the first step")
+    p.wait_quiet(0.5)  # the solver has stopped itself
+    check(any(e.startswith("Solved: stop_at 1e-06 reached after") for e in p.errors),
+          "the viewer did not say it solved the scene: %s" % p.errors)
+    p.menu("Save6d")
+    wait_until(lambda: results_in(directory) == ["box.6d", "lamp.6d"], "the result files")
+    last = p.steps()[-1]
+    p.close()
+    batch = subprocess.run([build + "/lumetra-batch", "box.ini", "--out", "batch"] + sets + ["threads=1"],
+                           cwd=directory, timeout=120, stdout=subprocess.PIPE, text=True)
+    check(batch.returncode == 0, "lumetra-batch ended with %d" % batch.returncode)
+    check(batch.stdout.rstrip().endswith("Step %d" % last), "lumetra-batch stopped elsewhere")
+    for name in ("box.6d", "lamp.6d"):
+        check(read(directory, "batch/" + name) == read(directory, name), "lumetra-batch wrote another " + name)
+
+
 TESTS = [f for name, f in list(globals().items()) if name.startswith("test_")]  # in the order above
 
 
