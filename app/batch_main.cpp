@@ -15,10 +15,8 @@
 #include "app/config.h"
 #include "app/headless_context.h"
 #include "app/solver_setup.h"
-#include "radiosity/hemicube.h"
-#include "radiosity/solver.h"
 #include "scene/scene.h"
-#include "scene/settings.h"
+#include "view/commands.h"
 #include "view/picture.h"
 #include "view/png_writer.h"
 #include "view/result_writer.h"
@@ -32,7 +30,8 @@ using Clock = std::chrono::steady_clock;
 // scale, steps, rate and elapsed time.
 class ProgressLine {
   public:
-    ProgressLine() : enabled_(isatty(STDERR_FILENO) != 0), start_(Clock::now()) {}
+    explicit ProgressLine(double stopAt)
+        : enabled_(isatty(STDERR_FILENO) != 0), stopAt_(stopAt), start_(Clock::now()) {}
 
     void update(double measure, int steps, bool force = false) {
         if (!enabled_) return;
@@ -41,9 +40,9 @@ class ProgressLine {
         last_ = now;
         const double elapsed = std::chrono::duration<double>(now - start_).count();
         double fraction = 0.0;
-        if (measure > 0.0 && settings.stopAt > 0.0 && settings.stopAt < 1.0) {
-            fraction = std::log(measure) / std::log(settings.stopAt);
-        } else if (!(measure >= settings.stopAt)) {
+        if (measure > 0.0 && stopAt_ > 0.0 && stopAt_ < 1.0) {
+            fraction = std::log(measure) / std::log(stopAt_);
+        } else if (!(measure >= stopAt_)) {
             fraction = 1.0;
         }
         fraction = std::fmin(1.0, std::fmax(0.0, fraction));
@@ -51,7 +50,7 @@ class ProgressLine {
         std::string bar(static_cast<size_t>(kWidth), '.');
         for (int i = 0; i < static_cast<int>(fraction * kWidth); ++i) bar[static_cast<size_t>(i)] = '#';
         std::fprintf(stderr, "\r[%s] %.3e -> %.1e  step %d  %.1f steps/s  %.1f s ", bar.c_str(), measure,
-                     settings.stopAt, steps, elapsed > 0 ? steps / elapsed : 0.0, elapsed);
+                     stopAt_, steps, elapsed > 0 ? steps / elapsed : 0.0, elapsed);
         std::fflush(stderr);
     }
     void finish() {
@@ -60,6 +59,7 @@ class ProgressLine {
 
   private:
     bool enabled_;
+    double stopAt_;
     Clock::time_point start_;
     Clock::time_point last_{};
 };
@@ -74,17 +74,12 @@ int fail(int code, const std::string& message) {
 
 int main(int argc, char** argv) {
     BatchOptions options;
-    const std::string usage = parseBatchOptions(argc, argv, options);
-    if (!usage.empty()) {
-        std::fprintf(stderr, "lumetra-batch: %s\n\n%s", usage.c_str(), batchUsage());
-        return kExitUsage;
-    }
-    if (options.help) {
-        std::printf("%s", batchUsage());
-        return kExitOk;
-    }
+    const int parsed = parseBatchOptions(argc, argv, options);
+    if (parsed >= 0) return parsed;
 
-    const ConfigResult config = readSettings(options.config);
+    Scene scene;
+    const Settings& settings = scene.settings;
+    const ConfigResult config = readSettings(options.config, scene, options.overrides);
     if (!config.fileRead) return fail(kExitScene, options.config + ": cannot read the configuration file");
     if (!config.ok()) return fail(kExitScene, options.config + ": the scene cannot be solved (see above)");
 
@@ -96,13 +91,15 @@ int main(int argc, char** argv) {
 
     HeadlessContext context;
     if (!context.ok()) return fail(kExitScene, "no OpenGL context: " + context.error());
-    std::unique_ptr<HemicubeCapturer> capturer;
-    const std::string problem = prepareSolver(capturer);
+    SolverSetup setup;
+    const std::string problem = prepareSolver(scene, setup);
     if (!problem.empty()) return fail(kExitScene, options.config + ": " + problem);
-    if (!initSolver()) return fail(kExitScene, options.config + ": no object emits light, nothing to solve");
+    Solver& solver = *setup.solver;
+    if (!solver.initSolver())
+        return fail(kExitScene, options.config + ": no object emits light, nothing to solve");
 
     // Solve: stop_at, --steps or --seconds, whichever comes first.
-    ProgressLine progress;
+    ProgressLine progress(settings.stopAt);
     const auto start = Clock::now();
     long long steps = 0;
     for (;;) {
@@ -111,12 +108,12 @@ int main(int argc, char** argv) {
             std::chrono::duration<double>(Clock::now() - start).count() >= options.maxSeconds) {
             break;
         }
-        const StepOutcome outcome = idleStep();
+        const StepOutcome outcome = solver.idleStep();
         ++steps;
-        progress.update(convergenceMeasure, stepCounter);
+        progress.update(solver.convergenceMeasure, solver.stepCounter);
         if (outcome.converged) break;
     }
-    progress.update(convergenceMeasure, stepCounter, true);
+    progress.update(solver.convergenceMeasure, solver.stepCounter, true);
     progress.finish();
     std::fflush(stdout);
 
@@ -126,13 +123,13 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(options.outDir, ec);
         if (ec) return fail(kExitOutput, "cannot make the folder " + options.outDir + ": " + ec.message());
     }
-    for (const SceneObject& object : objects) {
+    for (const SceneObject& object : scene.objects) {
         if (!saveResult(object, options.outDir).ok) code = kExitOutput;
     }
     if (!options.png.empty()) {
-        buildShadedList();
-        const Picture picture =
-            renderPicture(options.size > 0 ? options.size : settings.N, options.antialias);
+        buildShadedList(scene);
+        const Picture picture = renderPicture(
+            scene, ViewState{}, options.size > 0 ? options.size : settings.N, options.antialias);
         std::string problem = picture.error;
         if (problem.empty()) problem = writePng(options.png, picture.size, picture.size, picture.rgb);
         if (!problem.empty()) {

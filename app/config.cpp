@@ -1,13 +1,16 @@
 #include "app/config.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "app/ini_reader.h"
+#include "app/strict_value.h"
 #include "scene/scene.h"
-#include "scene/settings.h"
 
 namespace {
 
@@ -25,8 +28,63 @@ double readColour(const IniFile& ini, const std::string& section, const char* ke
 }
 
 std::string where(const std::string& path, const IniFile& ini, const char* section, const char* key) {
+    if (ini.isOverridden(section, key)) return "--set";
     const int line = ini.lineOf(section, key);
     return line > 0 ? path + ":" + std::to_string(line) : path;
+}
+
+// Reads a [settings] key strictly when present: `parse` gives the value or
+// nothing, and a value it refuses is an error naming the file and line.
+template <class T, class Parse>
+void readStrict(const IniFile& ini, const std::string& path, const char* key, const char* need, Parse parse,
+                T& field, ConfigResult& result) {
+    if (!ini.hasKey("settings", key)) return;
+    const std::string text = ini.getString("settings", key, "");
+    if (const std::optional<T> value = parse(text)) {
+        field = *value;
+        return;
+    }
+    result.errors.push_back(where(path, ini, "settings", key) + ": " + key + " = " + text + ": " + need);
+    ++result.refusedValues;
+}
+
+std::optional<bool> zeroOrOne(const std::string& text) {
+    if (text == "0" || text == "1") return text == "1";
+    return std::nullopt;
+}
+
+std::optional<double> realAtLeastZero(const std::string& text) {
+    const std::optional<double> v = strictReal(text);
+    return v && *v >= 0.0 ? v : std::nullopt;
+}
+
+std::function<std::optional<int>(const std::string&)> intAtLeast(int least) {
+    return [least](const std::string& text) {
+        const std::optional<int> v = strictInt(text);
+        return v && *v >= least ? v : std::nullopt;
+    };
+}
+
+std::optional<DisplayMode> displayMode(const std::string& text) {
+    std::string mode = text;
+    for (char& c : mode) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (mode == "linear") return DisplayMode::Linear;
+    if (mode == "srgb") return DisplayMode::Srgb;
+    return std::nullopt;
+}
+
+// The keys beyond the original set. Unlike those, they refuse a value out of
+// range or not of their kind instead of reading its leading numeric text.
+void readStrictSettings(const IniFile& ini, const std::string& path, Settings& s, ConfigResult& result) {
+    readStrict(ini, path, "overshoot", "must be 0 or 1", zeroOrOne, s.overshoot, result);
+    readStrict(ini, path, "ambient", "must be 0 or 1", zeroOrOne, s.ambient, result);
+    readStrict(ini, path, "patch_size", "must be a number, 0 or more (scene units)", realAtLeastZero,
+               s.patchSize, result);
+    readStrict(ini, path, "shooters", "must be a whole number, 1 or more", intAtLeast(1), s.shooters, result);
+    readStrict(ini, path, "threads", "must be a whole number, 0 or more (0: one per core)", intAtLeast(0),
+               s.threads, result);
+    readStrict(ini, path, "display", "must be linear or srgb", displayMode, s.display, result);
+    readStrict(ini, path, "exposure", "must be a number (stops)", strictReal, s.exposure, result);
 }
 
 void printProblems(const ConfigResult& r) {
@@ -36,9 +94,9 @@ void printProblems(const ConfigResult& r) {
 
 }  // namespace
 
-void readObject(int index, const IniFile& ini, const std::string& configPath, ConfigResult& result) {
+void readObject(SceneObject& object, int index, const IniFile& ini, const std::string& configPath,
+                ConfigResult& result) {
     const std::string section = "object_" + std::to_string(index);
-    SceneObject& object = objects[static_cast<size_t>(index)];
 
     const int capacity = ini.getInt(section, "triangles", 0);
     object.reserveTriangles(capacity);
@@ -90,7 +148,12 @@ void readObject(int index, const IniFile& ini, const std::string& configPath, Co
                         readColour(ini, section, "emission_b"));
 }
 
-ConfigResult readSettings(const std::string& path) {
+ConfigResult readSettings(const std::string& path, Scene& scene,
+                          const std::vector<SettingOverride>& overrides) {
+    Settings& settings = scene.settings;
+    Vec3& cameraPos = scene.cameraPos;
+    Vec3& cameraLookAt = scene.cameraLookAt;
+    Vec3& cameraUp = scene.cameraUp;
     ConfigResult result;
     std::printf("Reading: %s\n", path.c_str());
 
@@ -103,8 +166,9 @@ ConfigResult readSettings(const std::string& path) {
         result.warnings.push_back(
             path + ": no settings found (no \"key = value\" line in a section); using the defaults");
     }
+    applyOverrides(ini, overrides);
 
-    resetSettings();
+    scene.resetSettings();
     settings.N = ini.getInt("settings", "resolution", 256);
     settings.H = settings.N / 2;
     settings.brightness = readReal(ini, "settings", "brightness", "2.5");
@@ -122,6 +186,7 @@ ConfigResult readSettings(const std::string& path) {
                  readReal(ini, "camera", "up_z", "1.0"));
     settings.fov = readReal(ini, "camera", "fov", "45.0");
     int count = ini.getInt("settings", "objects", 0);
+    readStrictSettings(ini, path, settings, result);
 
     // Only what would crash, hang, exhaust memory or give wrong form factors
     // is checked; every other value is used as written.
@@ -154,10 +219,10 @@ ConfigResult readSettings(const std::string& path) {
         count = 0;
     }
 
-    objectCount = count;
-    objects.clear();
-    objects.resize(static_cast<size_t>(objectCount));
-    for (int i = 0; i < objectCount; ++i) readObject(i, ini, path, result);
+    scene.objectCount = count;
+    scene.objects.clear();
+    scene.objects.resize(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) readObject(scene.objects[static_cast<size_t>(i)], i, ini, path, result);
     std::fflush(stdout);
     printProblems(result);
     return result;

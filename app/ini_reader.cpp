@@ -24,6 +24,17 @@ std::string lower(std::string s) {
     return s;
 }
 
+// A value as the file gives it: without surrounding blanks and without a
+// pair of matching quotes around it.
+std::string plainValue(const std::string& text) {
+    std::string value = trim(text);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
 }  // namespace
 
 IniFile IniFile::parse(std::istream& in) {
@@ -48,11 +59,7 @@ IniFile IniFile::parse(std::istream& in) {
         if (!inSection || eq == std::string::npos) continue;
         std::string key = lower(trim(t.substr(0, eq)));
         if (key.empty()) continue;
-        std::string value = trim(t.substr(eq + 1));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-            value.back() == value.front()) {
-            value = value.substr(1, value.size() - 2);
-        }
+        std::string value = plainValue(t.substr(eq + 1));
         ini.index_.emplace(section + '\n' + key, ini.entries_.size());  // the first one wins
         ini.entries_.push_back(Entry{section, std::move(key), std::move(value), number});
     }
@@ -96,6 +103,25 @@ bool IniFile::hasKey(const std::string& section, const std::string& key) const {
 int IniFile::lineOf(const std::string& section, const std::string& key) const {
     const Entry* e = find(section, key);
     return e ? e->line : 0;
+}
+
+void IniFile::override(const std::string& section, const std::string& key, const std::string& value) {
+    const std::string s = lower(trim(section));
+    const std::string k = lower(trim(key));
+    const auto found = index_.find(s + '\n' + k);
+    if (found != index_.end()) {
+        Entry& e = entries_[found->second];
+        e.value = plainValue(value);
+        e.line = 0;
+        return;
+    }
+    index_.emplace(s + '\n' + k, entries_.size());
+    entries_.push_back(Entry{s, k, plainValue(value), 0});
+}
+
+bool IniFile::isOverridden(const std::string& section, const std::string& key) const {
+    const Entry* e = find(section, key);
+    return e != nullptr && e->line == 0;
 }
 
 int IniFile::getInt(const std::string& section, const std::string& key, int fallback) const {

@@ -36,15 +36,22 @@ class IniFile {
     int getInt(const std::string& section, const std::string& key, int fallback) const;
     std::string getString(const std::string& section, const std::string& key,
                           const std::string& fallback) const;
-    // Line number (1-based) of a key, 0 when absent; for messages.
+    // Line number (1-based) of a key, 0 when absent or overridden; for messages.
     int lineOf(const std::string& section, const std::string& key) const;
+
+    // Sets a key as if "key = value" were its first line in the section
+    // (made when missing), so every lookup sees the new value. The value is
+    // read like one in the file: blanks around it and matching quotes go.
+    void override(const std::string& section, const std::string& key, const std::string& value);
+    // True when the key's value came from override() rather than the file.
+    bool isOverridden(const std::string& section, const std::string& key) const;
 
   private:
     struct Entry {
         std::string section;  // lower case
         std::string key;      // lower case
         std::string value;
-        int line = 0;
+        int line = 0;  // 0: set by override()
     };
     const Entry* find(const std::string& section, const std::string& key) const;
     std::vector<Entry> entries_;

@@ -10,9 +10,8 @@
 
 #include "app/config.h"
 #include "app/solver_setup.h"
-#include "radiosity/hemicube.h"
-#include "radiosity/solver.h"
-#include "scene/settings.h"
+#include "app/viewer_options.h"
+#include "scene/scene.h"
 #include "view/viewer.h"
 
 namespace {
@@ -30,38 +29,48 @@ bool colourDepthIsEnough() {
     return false;
 }
 
-// The hemicube faces are drawn off-screen; the capturer lives as long as the
-// process, like the window's context it needs.
-std::unique_ptr<HemicubeCapturer> capturer;
-
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help, --version and the viewer's own options need no display: they
+    // are answered before GLUT opens one.
+    ViewerOptions options;
+    int code = parseViewerOptions(argc, argv, options, ViewerPass::BeforeGlut);
+    if (code >= 0) return code;
     if (!colourDepthIsEnough()) return 0;
     glutInit(&argc, argv);
     // GLUT has removed its own options; the first argument left is the path.
-    const std::string path = argc > 1 ? argv[1] : "./lumetra.ini";
-    const ConfigResult config = readSettings(path);
+    code = parseViewerOptions(argc, argv, options, ViewerPass::AfterGlut);
+    if (code >= 0) return code;
+    const std::string& path = options.config;
+    // The scene, the solver and the viewer live in main's frame: glutMainLoop
+    // never returns, and the Escape key ends the process from a callback.
+    Scene scene;
+    const ConfigResult config = readSettings(path, scene, options.overrides);
     if (!config.ok()) {
         std::fprintf(stderr, "%s: the scene cannot be solved; see the errors above.\n", path.c_str());
-        return 0;
+        // A refused value is the user's to mend; other scene problems end as the viewer always did.
+        return config.refusedValues > 0 ? 2 : 0;
     }
 
-    glutInitWindowSize(settings.N, settings.N);
+    glutInitWindowSize(scene.settings.N, scene.settings.N);
     // Double-buffered RGB with depth, plus an accumulation buffer for the
     // anti-aliased frame where the display offers one (the frame averages its
     // passes itself otherwise; many drivers have no accumulation visuals).
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH | GLUT_ACCUM);
     if (!glutGet(GLUT_DISPLAY_MODE_POSSIBLE)) glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutCreateWindow("LUMETRA");
-    installViewerCallbacks();
-    const std::string problem = prepareSolver(capturer);
+    // The hemicube faces are drawn off-screen, in the window's context.
+    SolverSetup setup;
+    const std::string problem = prepareSolver(scene, setup);
     if (!problem.empty()) {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
         return 0;
     }
+    Viewer viewer{scene, *setup.solver, ViewState{}};
+    installViewerCallbacks(viewer);
     // Without an emitter the scene is still shown; the solver stays stopped.
-    if (!initSolver())
+    if (!setup.solver->initSolver())
         std::fprintf(stderr, "%s: no object emits light (all emission keys 0?)\n", path.c_str());
     glutMainLoop();
     return 0;

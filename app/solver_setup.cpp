@@ -4,13 +4,11 @@
 
 #include <algorithm>
 
-#include "radiosity/hemicube.h"
 #include "radiosity/limits.h"
-#include "radiosity/solver.h"
-#include "radiosity/weights.h"
-#include "scene/settings.h"
+#include "scene/scene.h"
 
-std::string prepareSolver(std::unique_ptr<HemicubeCapturer>& capturer) {
+std::string prepareSolver(Scene& scene, SolverSetup& setup) {
+    const Settings& settings = scene.settings;
     // Back faces culled (counter-clockwise fronts) and depth tested, for the
     // picture and the hemicube alike; neither is ever switched off.
     glEnable(GL_CULL_FACE);
@@ -24,10 +22,10 @@ std::string prepareSolver(std::unique_ptr<HemicubeCapturer>& capturer) {
         checkResolution(settings.N, maxRenderbuffer, std::min(maxViewport[0], maxViewport[1]));
     if (!tooLarge.empty()) return tooLarge;
 
-    capturer = std::make_unique<HemicubeCapturer>();
-    if (!capturer->ok()) return capturer->error();
-    setFaceCapturer(capturer.get());
-    buildTopTable();
-    buildSideTable();
-    return buildItemBuffer();
+    setup.capturer =
+        std::make_unique<HemicubeCapturer>(setup.items, settings.N, settings.nearPlane, settings.farPlane);
+    if (!setup.capturer->ok()) return setup.capturer->error();
+    setup.solver = std::make_unique<Solver>(scene);
+    setup.solver->setFaceCapturer(setup.capturer.get());
+    return buildItemBuffer(scene.objects, setup.items);
 }

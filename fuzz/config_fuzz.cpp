@@ -16,7 +16,6 @@
 #include "app/ini_reader.h"
 #include "fuzz/fuzz_check.h"
 #include "scene/scene.h"
-#include "scene/settings.h"
 
 namespace {
 
@@ -25,7 +24,8 @@ const char* const kKeys[][2] = {
     {"settings", "near"},       {"settings", "far"},        {"settings", "smooth_angle"},
     {"settings", "stop_at"},    {"settings", "objects"},    {"camera", "pos_x"},
     {"camera", "fov"},          {"object_0", "file"},       {"object_0", "triangles"},
-    {"object_1", "emission_r"},
+    {"object_1", "emission_r"}, {"settings", "overshoot"},  {"settings", "patch_size"},
+    {"settings", "shooters"},   {"settings", "display"},    {"settings", "exposure"},
 };
 
 }  // namespace
@@ -55,11 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     { std::ofstream("fuzz.ini", std::ios::binary | std::ios::trunc) << text; }
-    const ConfigResult result = readSettings("fuzz.ini");
+    Scene scene;
+    const ConfigResult result = readSettings("fuzz.ini", scene);
+    const Settings& settings = scene.settings;
+    const int objectCount = scene.objectCount;
 
     FUZZ_CHECK(result.fileRead, "a regular file is read");
     FUZZ_CHECK(objectCount >= 0 && objectCount <= kMaxObjects, "object count within the limits");
-    FUZZ_CHECK(objects.size() == static_cast<std::size_t>(objectCount), "one record per object");
+    FUZZ_CHECK(scene.objects.size() == static_cast<std::size_t>(objectCount), "one record per object");
     if (result.ok()) {
         FUZZ_CHECK(settings.N >= 2 && settings.N % 2 == 0, "resolution is even and at least 2");
         FUZZ_CHECK(settings.H == settings.N / 2, "H is half of N");
@@ -67,9 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(settings.nearPlane > 0.0 && std::isfinite(settings.nearPlane), "near is positive");
         FUZZ_CHECK(settings.farPlane > settings.nearPlane && std::isfinite(settings.farPlane),
                    "far beyond near");
-        for (const SceneObject& o : objects) {
+        for (const SceneObject& o : scene.objects) {
             FUZZ_CHECK(o.triangleCount() <= kMaxTrianglesPerObject, "objects within the item code");
         }
+        FUZZ_CHECK(settings.shooters >= 1 && settings.threads >= 0, "shooters and threads in range");
+        FUZZ_CHECK(settings.patchSize >= 0.0 && std::isfinite(settings.patchSize),
+                   "patch_size finite, 0 or more");
+        FUZZ_CHECK(std::isfinite(settings.exposure), "exposure finite");
     }
     return 0;
 }

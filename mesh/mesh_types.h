@@ -30,4 +30,3 @@ struct MeshObject {
     MeshMaterial material;
     std::vector<MeshTriangle> triangles;
 };
-

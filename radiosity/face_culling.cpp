@@ -15,10 +15,6 @@ bool finite(const Vec3& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-Vec3 scaled(const Vec3& v, double s) {
-    return {v.x * s, v.y * s, v.z * s};
-}
-
 // The plane through point with the given inward normal.
 Plane planeThrough(const Vec3& normal, const Vec3& point) {
     return Plane{normal, -normal.dot(point)};
@@ -37,13 +33,11 @@ FaceFrustum faceFrustum(const Vec3& eye, const Vec3& centre, const Vec3& up, dou
     }
     // The view basis of gluLookAt: forward f, side s = f x up, true up u = s x f.
     Vec3 f = centre - eye;
-    const double fl = f.length();
-    if (!(fl > 0.0)) return frustum;
-    f = scaled(f, 1.0 / fl);
+    if (!(f.length() > 0.0)) return frustum;
+    f = f.normalized();
     Vec3 s = f.cross(up);
-    const double sl = s.length();
-    if (!(sl > 0.0)) return frustum;
-    s = scaled(s, 1.0 / sl);
+    if (!(s.length() > 0.0)) return frustum;
+    s = s.normalized();
     const Vec3 u = s.cross(f);
 
     // In view coordinates a = side, b = up, d = forward distance; a 90-degree
@@ -52,8 +46,8 @@ FaceFrustum faceFrustum(const Vec3& eye, const Vec3& centre, const Vec3& up, dou
     frustum.planes[1] = planeThrough(f - s, eye);  // a <= d
     frustum.planes[2] = upperHalfOnly ? planeThrough(u, eye) : planeThrough(f + u, eye);
     frustum.planes[3] = planeThrough(f - u, eye);  // b <= d
-    frustum.planes[4] = planeThrough(f, eye + scaled(f, nearPlane));
-    frustum.planes[5] = planeThrough(scaled(f, -1.0), eye + scaled(f, farPlane));
+    frustum.planes[4] = planeThrough(f, eye + f * nearPlane);
+    frustum.planes[5] = planeThrough(f * -1.0, eye + f * farPlane);
     frustum.count = 6;
     return frustum;
 }
@@ -64,7 +58,7 @@ bool boxOutsidePlane(const Box& box, const Plane& plane) {
     const double x = n.x >= 0.0 ? box.hi.x : box.lo.x;
     const double y = n.y >= 0.0 ? box.hi.y : box.lo.y;
     const double z = n.z >= 0.0 ? box.hi.z : box.lo.z;
-    const double value = (n.x * x + n.y * y) + n.z * z + plane.offset;
+    const double value = n.dot(Vec3(x, y, z)) + plane.offset;
     const double reach = std::max({std::fabs(box.lo.x), std::fabs(box.hi.x), std::fabs(box.lo.y),
                                    std::fabs(box.hi.y), std::fabs(box.lo.z), std::fabs(box.hi.z)});
     const double scale = (std::fabs(n.x) + std::fabs(n.y) + std::fabs(n.z)) * reach + std::fabs(plane.offset);

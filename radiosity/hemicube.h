@@ -5,41 +5,30 @@
 #include <vector>
 
 #include "radiosity/item_code.h"
-#include "radiosity/item_groups.h"
 #include "radiosity/offscreen_target.h"
 #include "radiosity/run_sum.h"
 #include "scene/vec3.h"
 
-// One hemicube face seen from the current shooter: draw the item buffer,
-// read the face back and add each pixel's weight to the form-factor
-// accumulator of the triangle it shows. The eye is the shooter's centroid
-// moved 1/1000 along its normal (ShooterState); the view direction and up
-// vector come from hemicubeCentre and hemicubeUp, which the solver sets
-// before every call. rowCount is the number of rows summed from the face's
-// top edge: N for the top face, H for a side face (the half above the
-// shooter's tangent plane). Tests inject their own implementation.
-struct FaceCapturer {
-    virtual ~FaceCapturer() = default;
-    virtual void captureFace(const double* weights, int rowCount) = 0;
+struct ItemBuffer;
+
+// The view of one hemicube face: the eye (the shooter's centroid moved 1/1000
+// along its normal), the look-at centre and up vector of the face, and the
+// number of rows summed from the face's top edge: N for the top face, H for a
+// side face (the half above the shooter's tangent plane).
+struct FaceView {
+    Vec3 eye;
+    Vec3 centre;
+    Vec3 up;
+    int rows = 0;
 };
 
-// The hemicube view of the next capture.
-extern Vec3 hemicubeCentre;  // look-at centre
-extern Vec3 hemicubeUp;      // up vector
-
-// The decoding table that matches the compiled item buffer.
-extern ItemLookup itemLookup;
-
-// The same triangles as display list 2, in the same order, cut into groups
-// with bounding boxes, for captures that draw only what a face can see.
-extern ItemGroups itemGroups;
-
-// Compiles display list 2, the item buffer: it clears colour and depth to
-// black, then draws every triangle flat in its item colour. Returns an empty
-// string, or a message when the scene exceeds the colour code's limits (the
-// excess is not drawn; the caller should refuse such a scene). Also rebuilds
-// itemLookup and itemGroups. Needs a current GL context.
-std::string buildItemBuffer();
+// Draws the item buffer as one face sees it, reads the face back and adds
+// each pixel's weight, from the face's quarter table of H x H weights, to the
+// form-factor accumulator of the triangle it shows. Tests put in their own.
+struct FaceCapturer {
+    virtual ~FaceCapturer() = default;
+    virtual void captureFace(const FaceView& view, const std::vector<double>& weights) = 0;
+};
 
 enum class CaptureMode {
     Fast,     // top face whole; side faces drawn and read as their upper N x H half; RGBA read-back;
@@ -69,17 +58,21 @@ struct CaptureStats {
     long long trianglesTotal = 0;  // triangles the item buffer holds, over the same faces
 };
 
-// Captures faces off-screen, into an N x N framebuffer object with an RGBA8
-// colour and a 24-bit depth buffer, with depth test and back-face culling on.
+// Captures faces of faceSize x faceSize pixels (N, even) off-screen, into a
+// framebuffer object with an RGBA8 colour and a 24-bit depth buffer, with
+// depth test and back-face culling on, between the near and far planes given.
 // With culling, the face is cleared once and then the item groups inside its
 // frustum are drawn from a vertex buffer the capturer keeps (uploaded again
-// whenever buildItemBuffer has run); without it, display list 2 is called.
+// whenever the item buffer is rebuilt); without it, display list 2 is called.
 // The previous framebuffer bindings, viewport, matrices and the enable, pixel
 // store and shading state are restored after each capture, so whatever the
-// window draws is untouched. Needs a current GL context for its whole life.
+// window draws is untouched. Draws the item buffer it is given, which must
+// outlive it and be built before the first capture; needs a current GL
+// context for its whole life.
 class HemicubeCapturer : public FaceCapturer {
   public:
-    explicit HemicubeCapturer(CaptureMode mode = CaptureMode::Fast);
+    HemicubeCapturer(const ItemBuffer& items, int faceSize, double nearPlane, double farPlane,
+                     CaptureMode mode = CaptureMode::Fast);
     ~HemicubeCapturer() override;
     HemicubeCapturer(const HemicubeCapturer&) = delete;
     HemicubeCapturer& operator=(const HemicubeCapturer&) = delete;
@@ -99,14 +92,38 @@ class HemicubeCapturer : public FaceCapturer {
     const CaptureStats& stats() const { return stats_; }
     void resetStats() { stats_ = CaptureStats{}; }
 
-    void captureFace(const double* weights, int rowCount) override;
+    int faceSize() const { return faceSize_; }
+
+    // Stops the program (a failed check) when the table does not hold H x H
+    // weights, the rows are not within the face, the item buffer was never
+    // built or the capturer is not ok().
+    void captureFace(const FaceView& view, const std::vector<double>& weights) override;
 
   private:
+    // How one face is drawn and read back.
+    struct FaceLayout {
+        int rowCount = 0;
+        bool upperHalfOnly = false;  // drawn and read as the upper N x H half
+        bool culled = false;         // the visible groups instead of display list 2
+    };
+
+    // The steps of a capture, in order.
+    static void backupDrawState();
+    void setUpFace(const FaceView& view, const FaceLayout& layout);
+    void drawFace(const FaceView& view, const FaceLayout& layout);
+    FaceRows readFace(const FaceLayout& layout);
+    static void restoreDrawState();
+    void decodeFace(const FaceRows& rows, const std::vector<double>& weights);
+
     bool ensureTarget(int size);
     bool ensureGroups();
     void releaseGroups();
-    void drawVisibleGroups(bool upperHalfOnly);
+    void drawVisibleGroups(const FaceView& view, bool upperHalfOnly);
 
+    const ItemBuffer* items_;
+    int faceSize_ = 0;
+    double nearPlane_ = 0.0;
+    double farPlane_ = 0.0;
     CaptureMode mode_ = CaptureMode::Fast;
     CaptureOptions options_;
     CaptureStats stats_;

@@ -13,7 +13,7 @@ ItemColour itemColour(int objectIndex, int triangleIndex) {
     return c;
 }
 
-ItemLookup buildItemLookup() {
+ItemLookup buildItemLookup(const std::vector<SceneObject>& objects) {
     ItemLookup lookup;
     const size_t count = std::min(objects.size(), static_cast<size_t>(kMaxItemObjects));
     lookup.objects.resize(count);
@@ -27,7 +27,7 @@ ItemLookup buildItemLookup() {
     return lookup;
 }
 
-std::string itemCodeProblem() {
+std::string itemCodeProblem(const std::vector<SceneObject>& objects) {
     if (objects.size() > static_cast<size_t>(kMaxItemObjects)) {
         return "the scene has " + std::to_string(objects.size()) + " objects; at most " +
                std::to_string(kMaxItemObjects) + " can be told apart";

@@ -6,12 +6,13 @@
 
 #include "scene/limits.h"
 
+struct SceneObject;
 struct Triangle;
 
 // The item buffer draws every triangle flat in a colour that names it:
 // red = object index, green/blue = high/low byte of the triangle code
 // (triangle index + 1). Code 0 (green = blue = 0) is the black background.
-constexpr int kMaxItemObjects = kMaxObjects;                // red byte: objects 0..255
+constexpr int kMaxItemObjects = kMaxObjects;               // red byte: objects 0..255
 constexpr int kMaxItemTriangles = kMaxTrianglesPerObject;  // codes 1..65535 per object
 
 struct ItemColour {
@@ -44,13 +45,13 @@ struct ItemLookup {
     }
 };
 
-// The lookup for the global scene. Objects and triangles past the colour
+// The lookup for a scene's objects. Objects and triangles past the colour
 // code's limits are left out (see itemCodeProblem).
-ItemLookup buildItemLookup();
+ItemLookup buildItemLookup(const std::vector<SceneObject>& objects);
 
-// Empty when every triangle of the scene has its own colour; otherwise a
+// Empty when every triangle of the objects has its own colour; otherwise a
 // message saying which limit the scene exceeds.
-std::string itemCodeProblem();
+std::string itemCodeProblem(const std::vector<SceneObject>& objects);
 
 // A block of consecutive read-back rows of one face. Rows are bottom-up
 // (row 0 is the bottom of the image) and packed without padding.

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "radiosity/gl_bindings.h"
+
 void OffscreenTarget::release() {
     if (framebuffer_ != 0) glDeleteFramebuffers(1, &framebuffer_);
     if (colour_ != 0) glDeleteRenderbuffers(1, &colour_);
@@ -23,29 +25,21 @@ std::string OffscreenTarget::create(int size) {
                " exceeds the largest this OpenGL allows (" + std::to_string(maxSize) + ")";
     }
 
-    GLint previousDraw = 0;
-    GLint previousRead = 0;
-    GLint previousRenderbuffer = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previousDraw);
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previousRead);
-    glGetIntegerv(GL_RENDERBUFFER_BINDING, &previousRenderbuffer);
-
-    glGenFramebuffers(1, &framebuffer_);
-    glGenRenderbuffers(1, &colour_);
-    glGenRenderbuffers(1, &depth_);
-    glBindRenderbuffer(GL_RENDERBUFFER, colour_);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size, size);
-    glBindRenderbuffer(GL_RENDERBUFFER, depth_);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, size, size);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_);
-    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-
-    glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(previousRenderbuffer));
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(previousDraw));
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(previousRead));
-
+    GLenum status = GL_FRAMEBUFFER_COMPLETE;
+    {
+        const GlBindingGuard bindings;  // the caller's bindings stay as they were
+        glGenFramebuffers(1, &framebuffer_);
+        glGenRenderbuffers(1, &colour_);
+        glGenRenderbuffers(1, &depth_);
+        glBindRenderbuffer(GL_RENDERBUFFER, colour_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size, size);
+        glBindRenderbuffer(GL_RENDERBUFFER, depth_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, size, size);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_);
+        status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    }
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         release();
         char code[16];

@@ -5,19 +5,10 @@
 #include <cstdio>
 
 #include "radiosity/weights.h"
+#include "scene/check.h"
 #include "scene/scene.h"
-#include "scene/settings.h"
-
-ShooterState shooterState;
-double totalInitialEnergy = 0.0;
-double convergenceMeasure = 0.0;
-int stepCounter = 0;
-SolverRandom solverRandom;
 
 namespace {
-
-FaceCapturer* capturer = nullptr;
-bool ready = false;
 
 // A shooter normal parallel to the drawn direction gives no frame; fresh
 // draws fix that at once in practice. The bound only guards against a
@@ -28,18 +19,28 @@ double energyOf(const Triangle& t) {
     return t.unshot.sum() * t.area;
 }
 
-Vec3 times(const Vec3& a, double s) {
-    return {a.x * s, a.y * s, a.z * s};
+}  // namespace
+
+long long reportInterval(int step) {
+    const long long s = step;
+    return s == 0 ? 1 : (s < 0 ? -s : s);
 }
 
-Triangle* triangleAt(int o, int t) {
-    if (o < 0 || o >= static_cast<int>(objects.size())) return nullptr;
-    SceneObject& obj = objects[static_cast<size_t>(o)];
+Solver::Solver(Scene& scene)
+    : topTable(buildTopTable(scene.settings.H)),
+      sideTable(buildSideTable(scene.settings.H)),
+      scene_(scene),
+      N_(scene.settings.N),
+      H_(scene.settings.H) {}
+
+Triangle* Solver::triangleAt(int o, int t) const {
+    if (o < 0 || o >= static_cast<int>(scene_.objects.size())) return nullptr;
+    SceneObject& obj = scene_.objects[static_cast<size_t>(o)];
     if (t < 0 || t >= obj.triangleCount()) return nullptr;
     return obj.triangles[static_cast<size_t>(t)].get();
 }
 
-void becomeShooter(const Triangle& t) {
+void Solver::becomeShooter(const Triangle& t) {
     shooterState.position = t.centroid;
     shooterState.normal = t.normal;
     shooterState.unshot = t.unshot;
@@ -47,7 +48,7 @@ void becomeShooter(const Triangle& t) {
 }
 
 // A random tangent frame (u, v) around the unit normal n.
-bool randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
+bool Solver::randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
     const double nl = n.length();
     if (!(nl > 0.5 && nl < 1.5)) return false;
     for (int tries = 0; tries < kMaxFrameDraws; ++tries) {
@@ -55,11 +56,8 @@ bool randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
         const double ry = solverRandom.next() / 32767.0;
         const double rz = solverRandom.next() / 32767.0;
         u = n.cross(Vec3(rx, ry, rz));
-        const double l = u.length();
-        if (l > 0.0) {
-            u.x /= l;
-            u.y /= l;
-            u.z /= l;
+        if (u.length() > 0.0) {
+            u = u.normalized();
             v = n.cross(u);
             return true;
         }
@@ -67,25 +65,8 @@ bool randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
     return false;
 }
 
-}  // namespace
-
-void setFaceCapturer(FaceCapturer* c) {
-    capturer = c;
-}
-FaceCapturer* faceCapturer() {
-    return capturer;
-}
-bool solverReady() {
-    return ready;
-}
-
-long long reportInterval(int step) {
-    const long long s = step;
-    return s == 0 ? 1 : (s < 0 ? -s : s);
-}
-
-bool initSolver() {
-    ready = false;
+bool Solver::initSolver() {
+    ready_ = false;
     solverRandom = SolverRandom{};
     shooterState = ShooterState{};
     totalInitialEnergy = 0.0;
@@ -94,8 +75,8 @@ bool initSolver() {
 
     double best = 0.0;
     Triangle* first = nullptr;
-    for (size_t o = 0; o < objects.size(); ++o) {
-        SceneObject& obj = objects[o];
+    for (size_t o = 0; o < scene_.objects.size(); ++o) {
+        SceneObject& obj = scene_.objects[o];
         for (size_t t = 0; t < obj.triangles.size(); ++t) {
             Triangle& tri = *obj.triangles[t];
             tri.emission = obj.emission;
@@ -126,16 +107,16 @@ bool initSolver() {
     }
     becomeShooter(*first);
     first->unshot = Vec3();
-    ready = true;
+    ready_ = true;
     return true;
 }
 
-double receiveAndSelect() {
+double Solver::receiveAndSelect() {
     const Vec3 shot = shooterState.unshot;
     const double shooterArea = shooterState.area;
     double best = 0.0;
-    for (size_t o = 0; o < objects.size(); ++o) {
-        SceneObject& obj = objects[o];
+    for (size_t o = 0; o < scene_.objects.size(); ++o) {
+        SceneObject& obj = scene_.objects[o];
         const Vec3 rho = obj.reflectance;
         for (size_t t = 0; t < obj.triangles.size(); ++t) {
             Triangle& tri = *obj.triangles[t];
@@ -174,15 +155,17 @@ double receiveAndSelect() {
     return convergenceMeasure;
 }
 
-bool shootStep() {
-    if (!ready) return true;
+bool Solver::shootStep() {
+    if (!ready_) return true;
     const Vec3 p = shooterState.position;
     const Vec3 n = shooterState.normal;
     Vec3 u;
     Vec3 v;
-    if (randomFrame(n, u, v) && capturer != nullptr) {
-        const int h = settings.H;
-        const int fullRows = settings.N;
+    if (randomFrame(n, u, v) && capturer_ != nullptr) {
+        CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
+        CHECK_EQ(sideTable.size(), topTable.size());
+        // The eye sits 1/1000 above the shooter, off its own surface.
+        const Vec3 eye(p.x + n.x / 1000.0, p.y + n.y / 1000.0, p.z + n.z / 1000.0);
         struct Face {
             Vec3 up;
             Vec3 direction;
@@ -190,25 +173,19 @@ bool shootStep() {
             int rows;
         };
         const Face faces[5] = {
-            {u, n, &topTable, fullRows},        {n, u, &sideTable, h},
-            {n, times(u, -1.0), &sideTable, h}, {n, v, &sideTable, h},
-            {n, times(v, -1.0), &sideTable, h},
+            {u, n, &topTable, N_},  {n, u, &sideTable, H_},        {n, u * -1.0, &sideTable, H_},
+            {n, v, &sideTable, H_}, {n, v * -1.0, &sideTable, H_},
         };
-        for (const Face& face : faces) {
-            // Tables that do not match the face size would be read past their end.
-            if (face.table->size() != static_cast<size_t>(h) * static_cast<size_t>(h) || h <= 0) continue;
-            hemicubeUp = face.up;
-            hemicubeCentre = p + face.direction;
-            capturer->captureFace(face.table->data(), face.rows);
-        }
+        for (const Face& face : faces)
+            capturer_->captureFace({eye, p + face.direction, face.up, face.rows}, *face.table);
     }
     const double measure = receiveAndSelect();
-    return !(measure >= settings.stopAt);
+    return !(measure >= scene_.settings.stopAt);
 }
 
-StepOutcome idleStep() {
+StepOutcome Solver::idleStep() {
     StepOutcome outcome;
-    if (!ready) {
+    if (!ready_) {
         outcome.converged = true;
         return outcome;
     }
@@ -216,7 +193,7 @@ StepOutcome idleStep() {
     // The new shooter's energy now travels only in shooterState.
     if (Triangle* next = triangleAt(shooterState.objectIndex, shooterState.triangleIndex))
         next->unshot = Vec3();
-    if (stepCounter % reportInterval(settings.step) == 0) {
+    if (stepCounter % reportInterval(scene_.settings.step) == 0) {
         std::printf("Convergence %2.5f\t\tStep %d\n", convergenceMeasure, stepCounter);
         std::fflush(stdout);
         outcome.report = true;

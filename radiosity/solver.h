@@ -1,17 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "radiosity/hemicube.h"
 #include "scene/vec3.h"
 
+struct Scene;
 struct Triangle;
 
 // Progressive refinement ("shooting"): the triangle with the most unshot
 // energy gives it to every triangle it sees, measured by five hemicube faces,
 // and the next shooter is chosen. Energy of a triangle = sum of its unshot
 // channels x area. Everything here is GL-free; the faces are captured by the
-// installed FaceCapturer.
+// FaceCapturer the solver is given.
 
 // The current shooter: a copy of the selected triangle's geometry and of the
 // unshot radiosity it held when selected (its own unshot is then zeroed, so
@@ -25,11 +27,6 @@ struct ShooterState {
     int triangleIndex = 0;
 };
 
-extern ShooterState shooterState;
-extern double totalInitialEnergy;  // emitted energy of the scene, set by initSolver
-extern double convergenceMeasure;  // best unshot energy / total initial energy, after each step
-extern int stepCounter;            // steps run by idleStep
-
 // The solver's random numbers: a 32-bit linear congruential generator with
 // state 1 at start. Each draw: state = state * 214013 + 2531011 (mod 2^32),
 // result (state >> 16) & 0x7FFF, 0..32767. From state 1: 41, 18467, 6334.
@@ -40,44 +37,73 @@ struct SolverRandom {
         return static_cast<int>((state >> 16) & 0x7FFFu);
     }
 };
-extern SolverRandom solverRandom;
-
-// The capturer used by shootStep (not owned). Without one, steps see nothing.
-void setFaceCapturer(FaceCapturer* capturer);
-FaceCapturer* faceCapturer();
-
-// Seeds the solution: every triangle's emission, unshot and displayed
-// radiosity from its object's emission, the first shooter, the total energy;
-// resets the random generator, the measure and the step counter. Returns
-// false (after printing one line) when no triangle emits, in which case
-// steps do nothing.
-bool initSolver();
-
-// True after a successful initSolver.
-bool solverReady();
-
-// One step: a random frame around the shooter's normal, five faces, then
-// receiveAndSelect. Returns true when the measure is not >= settings.stopAt
-// (NaN included): the solver has converged and should stop running by itself.
-bool shootStep();
-
-// The receive pass of a step, for the accumulators the faces left: every
-// triangle j gets unshot x min(F x A_shooter / A_j, 1) x reflectance_j with
-// F = min(accumulator, 1), both in its unshot and its displayed radiosity;
-// accumulators are reset; the triangle with the most energy (the first on
-// ties) is selected and copied into shooterState. Returns the measure.
-double receiveAndSelect();
 
 struct StepOutcome {
     bool converged = false;  // stop the automatic stepping
     bool report = false;     // the convergence line was printed: time to redraw
 };
 
-// What the idle callback runs: one shootStep, the new shooter's unshot
-// zeroed, and every |step| steps (step 0 counts as 1) the line
-// "Convergence %2.5f\t\tStep %d\n". Does nothing (converged, no report) when
-// initSolver failed.
-StepOutcome idleStep();
+// The solution of one scene. It changes the scene's triangles (emission,
+// unshot and displayed radiosity, accumulators) and reads its settings; the
+// scene must outlive it.
+class Solver {
+  public:
+    // Builds the weight tables for the scene's face size (settings.N, with
+    // H = settings.H), which is fixed from then on.
+    explicit Solver(Scene& scene);
+
+    // The capturer shootStep uses (not owned). Without one, steps see nothing.
+    void setFaceCapturer(FaceCapturer* capturer) { capturer_ = capturer; }
+    FaceCapturer* faceCapturer() const { return capturer_; }
+
+    // Seeds the solution: every triangle's emission, unshot and displayed
+    // radiosity from its object's emission, the first shooter, the total
+    // energy; resets the random generator, the measure and the step counter.
+    // Returns false (after printing one line) when no triangle emits, in which
+    // case steps do nothing.
+    bool initSolver();
+
+    // True after a successful initSolver.
+    bool solverReady() const { return ready_; }
+
+    // One step: a random frame around the shooter's normal, five faces, then
+    // receiveAndSelect. Returns true when the measure is not >= settings.stopAt
+    // (NaN included): the solver has converged and should stop running by
+    // itself.
+    bool shootStep();
+
+    // The receive pass of a step, for the accumulators the faces left: every
+    // triangle j gets unshot x min(F x A_shooter / A_j, 1) x reflectance_j with
+    // F = min(accumulator, 1), both in its unshot and its displayed radiosity;
+    // accumulators are reset; the triangle with the most energy (the first on
+    // ties) is selected and copied into shooterState. Returns the measure.
+    double receiveAndSelect();
+
+    // What the idle callback runs: one shootStep, the new shooter's unshot
+    // zeroed, and every |step| steps (step 0 counts as 1) the line
+    // "Convergence %2.5f\t\tStep %d\n". Does nothing (converged, no report)
+    // when initSolver failed.
+    StepOutcome idleStep();
+
+    ShooterState shooterState;
+    double totalInitialEnergy = 0.0;  // emitted energy of the scene, set by initSolver
+    double convergenceMeasure = 0.0;  // best unshot energy / total initial energy, after each step
+    int stepCounter = 0;              // steps run by idleStep
+    SolverRandom solverRandom;
+    std::vector<double> topTable;   // weights of the top face, H x H
+    std::vector<double> sideTable;  // weights of each side face's upper half, H x H
+
+  private:
+    Triangle* triangleAt(int objectIndex, int triangleIndex) const;
+    void becomeShooter(const Triangle& t);
+    bool randomFrame(const Vec3& n, Vec3& u, Vec3& v);
+
+    Scene& scene_;
+    FaceCapturer* capturer_ = nullptr;
+    bool ready_ = false;
+    int N_ = 0;  // face size and half size the tables were built for
+    int H_ = 0;
+};
 
 // |step|, with 0 taken as 1.
 long long reportInterval(int step);

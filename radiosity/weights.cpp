@@ -1,9 +1,6 @@
 #include "radiosity/weights.h"
 
-#include "scene/settings.h"
-
-std::vector<double> topTable;
-std::vector<double> sideTable;
+#include <cstddef>
 
 namespace {
 
@@ -23,13 +20,14 @@ double denominator(int h, int i, int j) {
 }
 
 template <typename Weight>
-void fillTable(std::vector<double>& table, Weight weight) {
-    const int h = settings.H > 0 ? settings.H : 0;
-    table.assign(static_cast<size_t>(h) * static_cast<size_t>(h), 0.0);
+std::vector<double> fillTable(int h, Weight weight) {
+    h = h > 0 ? h : 0;
+    std::vector<double> table(static_cast<size_t>(h) * static_cast<size_t>(h), 0.0);
     size_t k = 0;
     for (int i = 0; i < h; ++i) {
         for (int j = 0; j < h; ++j) table[k++] = weight(h, i, j);
     }
+    return table;
 }
 
 }  // namespace
@@ -45,10 +43,10 @@ double sideWeight(int h, int i, int j) {
     return centreCoordinate(h, i) / denominator(h, i, j);
 }
 
-void buildTopTable() {
-    fillTable(topTable, topWeight);
+std::vector<double> buildTopTable(int h) {
+    return fillTable(h, topWeight);
 }
 
-void buildSideTable() {
-    fillTable(sideTable, sideWeight);
+std::vector<double> buildSideTable(int h) {
+    return fillTable(h, sideWeight);
 }

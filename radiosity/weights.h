@@ -16,12 +16,10 @@
 // tables are reproducible across builds).
 constexpr double kWeightPi = 3.1415927;
 
-extern std::vector<double> topTable;   // top face, H * H entries
-extern std::vector<double> sideTable;  // each of the four side faces, upper half, H * H entries
-
-// Fill the tables for the current settings.H. H = 0 gives empty tables.
-void buildTopTable();
-void buildSideTable();
+// The tables for faces of half size h: the top face, and each of the four
+// side faces' upper half; h * h entries each, none for h <= 0.
+std::vector<double> buildTopTable(int h);
+std::vector<double> buildSideTable(int h);
 
 // The two weights of one entry at half size h (no tables involved).
 double topWeight(int h, int i, int j);

@@ -5,8 +5,12 @@
 #include <cmath>
 #include <cstdint>
 
-std::vector<SceneObject> objects;
-int objectCount = 0;
+void Scene::resetSettings() {
+    settings = Settings{};
+    cameraPos.set(0.0, -20.0, 0.0);
+    cameraLookAt.set(0.0, 0.0, 0.0);
+    cameraUp.set(0.0, 0.0, 1.0);
+}
 
 void Triangle::setCorners(Vertex* v0, Vertex* v1, Vertex* v2, int i0, int i1, int i2) {
     corners = {v0, v1, v2};
@@ -29,16 +33,12 @@ void Triangle::computeNormal() {
         // is still a unit vector. Ordinary triangles never take this path.
         const double m = std::max({std::fabs(normal.x), std::fabs(normal.y), std::fabs(normal.z)});
         if (m > 0.0 && std::isfinite(m)) {
-            normal.x /= m;
-            normal.y /= m;
-            normal.z /= m;
+            normal = normal / m;
             len = normal.length();
         }
     }
     if (len > 0.0 && std::isfinite(len)) {
-        normal.x /= len;
-        normal.y /= len;
-        normal.z /= len;
+        normal = normal.normalized();
     } else {
         // A degenerate (zero-area) triangle has no direction; (0,0,0) keeps
         // NaN out of smoothing and display, and it can never shoot.
@@ -53,15 +53,9 @@ void Triangle::computeArea() {
 }
 
 void Triangle::computeCentroid() {
-    centroid.set(0.0, 0.0, 0.0);
-    for (const Vertex* v : corners) {
-        centroid.x += v->position.x;
-        centroid.y += v->position.y;
-        centroid.z += v->position.z;
-    }
-    centroid.x /= 3.0;
-    centroid.y /= 3.0;
-    centroid.z /= 3.0;
+    Vec3 sum;  // from (0, 0, 0), corner by corner
+    for (const Vertex* v : corners) sum = sum + v->position;
+    centroid = sum / 3.0;
 }
 
 int weldKey(double c) {

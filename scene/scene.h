@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scene/limits.h"
+#include "scene/settings.h"
 #include "scene/vec3.h"
 
 // Scene records. A SceneObject owns its triangles and vertices (through
@@ -99,6 +100,17 @@ struct SceneObject {
     void freeWeldTable();
 };
 
-// The scene: one object per "object_%d" section, in configuration order.
-extern std::vector<SceneObject> objects;
-extern int objectCount;
+// One scene and how it is viewed: the objects, one per "object_%d" section
+// in configuration order, the settings and the viewing camera. Whatever
+// reads, solves or draws a scene is handed the one it works on.
+struct Scene {
+    std::vector<SceneObject> objects;
+    int objectCount = 0;  // objects the configuration declared (objects.size() once read)
+    Settings settings;
+    Vec3 cameraPos{0.0, -20.0, 0.0};
+    Vec3 cameraLookAt{0.0, 0.0, 0.0};
+    Vec3 cameraUp{0.0, 0.0, 1.0};
+
+    // Puts every setting and the camera back to the defaults; the objects stay.
+    void resetSettings();
+};

@@ -7,7 +7,7 @@
 // function ("srgb").
 enum class DisplayMode { Linear, Srgb };
 
-// Process-wide settings, named after their configuration keys. The
+// A scene's settings, named after their configuration keys. The
 // configuration reader fills them once at start-up; everything else only
 // reads them. Defaults are those of an empty configuration file.
 struct Settings {
@@ -31,11 +31,3 @@ struct Settings {
     DisplayMode display = DisplayMode::Linear;  // "display"
     double exposure = 0.0;                      // "exposure": stops; colours are scaled by 2^exposure
 };
-
-extern Settings settings;
-extern Vec3 cameraPos;     // (0, -20, 0) by default
-extern Vec3 cameraLookAt;  // (0, 0, 0)
-extern Vec3 cameraUp;      // (0, 0, 1)
-
-// Puts every setting and the camera back to the defaults.
-void resetSettings();

@@ -44,20 +44,20 @@ struct Vec3 {
 
     double length() const { return std::sqrt((x * x + y * y) + z * z); }
 
-    // Divides by the length and returns it. No guard: the zero vector turns
-    // into NaNs and returns 0, so callers that can meet it test the result.
-    double normalise() {
-        const double l = length();
-        x /= l;
-        y /= l;
-        z /= l;
-        return l;
-    }
-
+    // The scalar product, summed (x + y) + z.
     double dot(const Vec3& o) const { return (x * o.x + y * o.y) + z * o.z; }
+
+    // A copy divided by the length. No guard: the zero vector gives NaNs, so
+    // callers that can meet it test the length first.
+    Vec3 normalized() const {
+        const double l = length();
+        return {x / l, y / l, z / l};
+    }
 
     Vec3 cross(const Vec3& o) const { return {y * o.z - z * o.y, z * o.x - x * o.z, x * o.y - y * o.x}; }
 
     Vec3 operator+(const Vec3& o) const { return {x + o.x, y + o.y, z + o.z}; }
     Vec3 operator-(const Vec3& o) const { return {x - o.x, y - o.y, z - o.z}; }
+    Vec3 operator*(double s) const { return {x * s, y * s, z * s}; }
+    Vec3 operator/(double s) const { return {x / s, y / s, z / s}; }
 };

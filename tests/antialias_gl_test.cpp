@@ -13,7 +13,7 @@
 
 #include "app/headless_context.h"
 #include "radiosity/offscreen_target.h"
-#include "scene/settings.h"
+#include "scene/scene.h"
 #include "view/antialias.h"
 #include "view/commands.h"
 
@@ -26,8 +26,6 @@ class AntialiasGl : public testing::Test {
   protected:
     void SetUp() override {
         if (!context_.ok()) GTEST_SKIP() << context_.error();
-        resetSettings();
-        resetViewState();
         ASSERT_EQ(target_.create(kSize), "");  // RGBA8 colour and a depth buffer
         glBindFramebuffer(GL_FRAMEBUFFER, target_.framebuffer());
         glViewport(0, 0, kSize, kSize);
@@ -68,6 +66,8 @@ class AntialiasGl : public testing::Test {
         return p[static_cast<std::size_t>(y * kSize + x)];
     }
 
+    Scene scene_;  // default camera and field of view
+    ViewState view_;
     HeadlessContext context_;
     OffscreenTarget target_;  // released before the context goes
 };
@@ -76,7 +76,7 @@ class AntialiasGl : public testing::Test {
 
 TEST_F(AntialiasGl, KeepsUniformRegionsAndBlendsEdgesInEighths) {
     compileHalfPlane(77 / 255.0f, 153 / 255.0f, 230 / 255.0f);
-    drawAntialiased(1);
+    drawAntialiased(1, scene_, view_);
     ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     const auto pic = readPicture();
     int blended = 0;
@@ -101,8 +101,8 @@ TEST_F(AntialiasGl, KeepsUniformRegionsAndBlendsEdgesInEighths) {
 
 TEST_F(AntialiasGl, AppliesTheViewRotationInEveryPassAndUndoesIt) {
     compileHalfPlane(1.0f, 1.0f, 1.0f);
-    viewAngleZ = 180.0f;  // the square turns to the right half
-    drawAntialiased(1);
+    view_.viewAngleZ = 180.0f;  // the square turns to the right half
+    drawAntialiased(1, scene_, view_);
     ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     const auto pic = readPicture();
     EXPECT_EQ(at(pic, 2, kSize / 2), (Rgb{0, 0, 0}));
@@ -112,8 +112,7 @@ TEST_F(AntialiasGl, AppliesTheViewRotationInEveryPassAndUndoesIt) {
     glGetDoublev(GL_MODELVIEW_MATRIX, left.data());
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z,
-              cameraUp.x, cameraUp.y, cameraUp.z);
+    gluLookAt(0, -20, 0, 0, 0, 0, 0, 0, 1);  // the default camera
     glGetDoublev(GL_MODELVIEW_MATRIX, camera.data());
     for (int i = 0; i < 16; ++i) {
         EXPECT_NEAR(left[i], camera[i], 1e-6) << i;
@@ -125,7 +124,7 @@ TEST_F(AntialiasGl, NoFramebufferOrNoListDrawsNothingWithoutError) {
     glClearColor(1, 1, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     glClearColor(0, 0, 0, 0);
-    drawAntialiased(1);
+    drawAntialiased(1, scene_, view_);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     for (const auto& p : readPicture()) {
         ASSERT_EQ(p, (Rgb{0, 0, 0}));
@@ -134,6 +133,6 @@ TEST_F(AntialiasGl, NoFramebufferOrNoListDrawsNothingWithoutError) {
     compileHalfPlane(1.0f, 1.0f, 1.0f);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     ASSERT_NE(glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
-    drawAntialiased(1);
+    drawAntialiased(1, scene_, view_);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
-#include "app/batch_options.h"
 #include "scene_fixture.h"
 
 using fixture::Scratch;
@@ -48,26 +48,6 @@ Result run(const Scratch& dir, const std::string& args) {
 }
 
 }  // namespace
-
-TEST(BatchOptions, ParsesEveryOptionAndRefusesBadOnes) {
-    BatchOptions o;
-    const char* full[] = {"lumetra-batch", "a.ini", "--steps", "10",  "--seconds", "2.5", "--out", "d",
-                          "--png",         "p.png", "--size",  "300", "--aa"};
-    EXPECT_EQ(parseBatchOptions(13, full, o), "");
-    EXPECT_TRUE(o.config == "a.ini" && o.maxSteps == 10 && o.maxSeconds == 2.5 && o.outDir == "d" &&
-                o.png == "p.png" && o.size == 300 && o.antialias);
-    const std::vector<std::vector<const char*>> bad = {{"b"},
-                                                       {"b", "a.ini", "--steps"},
-                                                       {"b", "a.ini", "--steps", "-1"},
-                                                       {"b", "a.ini", "--steps", "1x"},
-                                                       {"b", "a.ini", "--seconds", "nan"},
-                                                       {"b", "a.ini", "--size", "0"},
-                                                       {"b", "a.ini", "--bogus"},
-                                                       {"b", "a.ini", "b.ini"}};
-    for (const auto& args : bad) {
-        EXPECT_NE(parseBatchOptions(static_cast<int>(args.size()), args.data(), o), "") << args.back();
-    }
-}
 
 TEST(BatchTool, SolvesTheFurnaceWritesResultsAndAPicture) {
     CubeDir dir;
@@ -147,4 +127,41 @@ TEST(BatchTool, ExitCodesNameTheProblem) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path / "no"));
+}
+
+// --set acts as the same line written in the file; refused values exit 2
+// with the file and line, unknown keys are usage errors.
+TEST(BatchTool, SetOverridesAsIfWrittenAndRefusesBadValues) {
+    CubeDir dir;
+    std::string half = kCubeIni;
+    dir.write("half.ini", half.replace(half.find("stop_at=0.001"), 13, "stop_at=0.05"));
+    const Result written = run(dir, "half.ini --out a");
+    ASSERT_EQ(written.code, 0) << written.err;
+    const Result set = run(dir, "box.ini --set stop_at=0.05 --out b");
+    ASSERT_EQ(set.code, 0) << set.err;
+    EXPECT_EQ(dir.read("a/box.6d"), dir.read("b/box.6d"));
+    EXPECT_EQ(written.out.substr(written.out.find('\n')), set.out.substr(set.out.find('\n')));
+    ASSERT_EQ(run(dir, "box.ini --out c").code, 0);
+    EXPECT_NE(dir.read("b/box.6d"), dir.read("c/box.6d"));  // the override did change the solve
+
+    const int strictLine = static_cast<int>(std::count(kCubeIni.begin(), kCubeIni.end(), '\n')) + 2;
+    dir.write("strict.ini", kCubeIni + "[settings]\nshooters = 0\n");
+    const struct {
+        std::string args;
+        int code;
+        std::string message;  // in standard error
+    } cases[] = {
+        {"box.ini --set resolution=63 --steps 1", 0, "Warning: --set: resolution = 63 is odd; using 62"},
+        {"strict.ini --out d", 2,
+         "strict.ini:" + std::to_string(strictLine) + ": shooters = 0: must be a whole"},
+        {"box.ini --set overshoot=yes --out d", 2, "Error: --set: overshoot = yes: must be 0 or 1"},
+        {"box.ini --set stop_at=0", 1, "never stops by itself"},
+        {"box.ini --set nope=1", 1, "lumetra-batch: --set: unknown key 'nope'"},
+    };
+    for (const auto& c : cases) {
+        const Result r = run(dir, c.args);
+        EXPECT_EQ(r.code, c.code) << c.args;
+        EXPECT_TRUE(fixture::contains(r.err, c.message)) << c.args << ": " << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "d"));  // nothing solved, nothing written
 }

@@ -12,60 +12,60 @@ namespace {
 
 class ViewCommands : public testing::Test {
   protected:
-    void SetUp() override { resetViewState(); }
-    static void expectAngles(float x, float z) {
-        EXPECT_EQ(viewAngleX, x);
-        EXPECT_EQ(viewAngleZ, z);
+    void expectAngles(float x, float z) const {
+        EXPECT_EQ(view.viewAngleX, x);
+        EXPECT_EQ(view.viewAngleZ, z);
     }
+    ViewState view;
 };
 
 }  // namespace
 
 TEST_F(ViewCommands, ArrowKeysTurnByTenDegreesWithoutWrapping) {
     for (int i = 0; i < 4; ++i) {
-        EXPECT_TRUE(applyArrowKey(kKeyLeft));
+        EXPECT_TRUE(applyArrowKey(view, kKeyLeft));
     }
-    EXPECT_EQ(viewAngleZ, 40.0f);
-    for (int i = 0; i < 36; ++i) applyArrowKey(kKeyLeft);
-    applyArrowKey(kKeyRight);
-    applyArrowKey(kKeyUp);
+    EXPECT_EQ(view.viewAngleZ, 40.0f);
+    for (int i = 0; i < 36; ++i) applyArrowKey(view, kKeyLeft);
+    applyArrowKey(view, kKeyRight);
+    applyArrowKey(view, kKeyUp);
     expectAngles(-10.0f, 390.0f);
-    applyArrowKey(kKeyDown);
+    applyArrowKey(view, kKeyDown);
     // Function keys, Page Up, Home and the like change nothing.
     for (int key : {1, 12, 99, 104, 105, 106, 107, 108}) {
-        EXPECT_FALSE(applyArrowKey(key));
+        EXPECT_FALSE(applyArrowKey(view, key));
     }
     expectAngles(0.0f, 390.0f);
 }
 
 TEST_F(ViewCommands, DragTurnsOneDegreePerPixelFromTheAnchor) {
-    viewAngleX = 5.0f;
-    viewAngleZ = -7.0f;
-    beginDrag(100, 100);
-    dragTo(120, 95);
-    applyArrowKey(kKeyLeft);  // overridden by the next motion
-    dragTo(130, 90);
+    view.viewAngleX = 5.0f;
+    view.viewAngleZ = -7.0f;
+    beginDrag(view, 100, 100);
+    dragTo(view, 120, 95);
+    applyArrowKey(view, kKeyLeft);  // overridden by the next motion
+    dragTo(view, 130, 90);
     expectAngles(-5.0f, 23.0f);  // 10 up, 30 to the right
-    dragTo(130, 90);             // the release at the same point
-    beginDrag(40, 50);           // a press and release at one point
-    dragTo(40, 50);
+    dragTo(view, 130, 90);       // the release at the same point
+    beginDrag(view, 40, 50);     // a press and release at one point
+    dragTo(view, 40, 50);
     expectAngles(-5.0f, 23.0f);
-    beginDrag(10, 10);  // a second press re-anchors where it happens
-    dragTo(20, 20);
-    beginDrag(0, 0);
-    dragTo(0, 1);
+    beginDrag(view, 10, 10);  // a second press re-anchors where it happens
+    dragTo(view, 20, 20);
+    beginDrag(view, 0, 0);
+    dragTo(view, 0, 1);
     expectAngles(6.0f, 33.0f);
     // 16777219 pixels is no float: rounding it before subtracting would give
     // -16777220 instead of the exact -16777218.
-    resetViewState();
-    viewAngleX = 1.0f;
-    beginDrag(0, 16777219);
-    dragTo(0, 0);
-    EXPECT_EQ(viewAngleX, -16777218.0f);
+    view = ViewState{};
+    view.viewAngleX = 1.0f;
+    beginDrag(view, 0, 16777219);
+    dragTo(view, 0, 0);
+    EXPECT_EQ(view.viewAngleX, -16777218.0f);
     // Extreme coordinates cannot overflow the pixel difference.
-    beginDrag(-2147483647 - 1, 0);
-    dragTo(2147483647, 0);
-    EXPECT_EQ(viewAngleZ, static_cast<float>(4294967295.0));
+    beginDrag(view, -2147483647 - 1, 0);
+    dragTo(view, 2147483647, 0);
+    EXPECT_EQ(view.viewAngleZ, static_cast<float>(4294967295.0));
 }
 
 TEST(KeyAndMenuDecisions, MapInputToActions) {

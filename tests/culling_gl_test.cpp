@@ -12,6 +12,7 @@
 
 #include "app/headless_context.h"
 #include "radiosity/hemicube.h"
+#include "radiosity/item_buffer.h"
 #include "radiosity/solver.h"
 #include "radiosity/weights.h"
 #include "scene_fixture.h"
@@ -25,67 +26,66 @@ class CulledCapture : public ::testing::Test {
         settings.N = 128;
         settings.H = 64;
         settings.nearPlane = 0.01;
-        buildTopTable();
-        buildSideTable();
     }
-    void TearDown() override {
-        setFaceCapturer(nullptr);
-        shooterState = ShooterState{};
+    HemicubeCapturer capturer() {
+        return HemicubeCapturer(items, settings.N, settings.nearPlane, settings.farPlane);
     }
 
     // A closed 4 x 4 x 4 room of finely cut walls (many groups each), a
     // cluster of tilted panels, and two coincident triangles.
-    static void buildScene() {
+    void buildScene() {
         const double s = 2.0;
         const Vec3 x(2 * s, 0, 0), y(0, 2 * s, 0), z(0, 0, 2 * s), lo(-s, -s, -s);
         const Vec3 origins[6] = {lo, Vec3(-s, -s, s), lo, Vec3(-s, s, -s), lo, Vec3(s, -s, -s)};
         const Vec3 du[6] = {x, y, z, x, y, z}, dv[6] = {y, x, x, z, z, y};
-        for (int w = 0; w < 6; ++w) fixture::addObject(fixture::grid(origins[w], du[w], dv[w], 12, 12));
+        for (int w = 0; w < 6; ++w)
+            fixture::addObject(scene, fixture::grid(origins[w], du[w], dv[w], 12, 12));
         const fixture::Corners twice = {Vec3(-1.5, 1.0, 1.2), Vec3(-0.5, 1.6, 1.2), Vec3(-0.6, 0.4, 1.2)};
-        fixture::addObject({{Vec3(0.3, -0.7, 0.4), Vec3(1.1, 0.2, 0.9), Vec3(-0.2, 0.5, 1.3)},
-                            {Vec3(-1.0, -0.4, 0.2), Vec3(-0.1, -1.2, 0.8), Vec3(-0.6, 0.3, 0.1)},
-                            {Vec3(0.9, 0.8, -1.5), Vec3(0.2, 1.3, -0.6), Vec3(1.4, 1.1, -0.7)},
-                            // The same triangle twice, facing down: equal depths everywhere,
-                            // so the one drawn first must keep every pixel, in both paths.
-                            twice,
-                            twice});
+        fixture::addObject(scene, {{Vec3(0.3, -0.7, 0.4), Vec3(1.1, 0.2, 0.9), Vec3(-0.2, 0.5, 1.3)},
+                                   {Vec3(-1.0, -0.4, 0.2), Vec3(-0.1, -1.2, 0.8), Vec3(-0.6, 0.3, 0.1)},
+                                   {Vec3(0.9, 0.8, -1.5), Vec3(0.2, 1.3, -0.6), Vec3(1.4, 1.1, -0.7)},
+                                   // The same triangle twice, facing down: equal depths everywhere,
+                                   // so the one drawn first must keep every pixel, in both paths.
+                                   twice,
+                                   twice});
     }
 
     // The five faces of a step from shooter position p and normal n, captured
     // with the given options; returns every triangle's accumulator (zeroed).
-    static std::vector<double> captureStep(const CaptureOptions& options, const Vec3& p, const Vec3& n,
-                                           CaptureStats* stats = nullptr) {
-        HemicubeCapturer cap;
+    std::vector<double> captureStep(const CaptureOptions& options, const Vec3& p, const Vec3& n,
+                                    CaptureStats* stats = nullptr) {
+        HemicubeCapturer cap = capturer();
         cap.setOptions(options);
-        shooterState.position = p;
-        shooterState.normal = n;
-        Vec3 u = n.cross(std::fabs(n.x) < 0.9 ? Vec3(1, 0, 0) : Vec3(0, 1, 0));  // any unit vector across n
-        u.normalise();
+        const Vec3 eye = p + n / 1000.0;
+        // Any unit vector across n.
+        const Vec3 u = n.cross(std::fabs(n.x) < 0.9 ? Vec3(1, 0, 0) : Vec3(0, 1, 0)).normalized();
         const Vec3 v = n.cross(u);
         const Vec3 ups[5] = {u, n, n, n, n};
-        const Vec3 dirs[5] = {n, u, Vec3(-u.x, -u.y, -u.z), v, Vec3(-v.x, -v.y, -v.z)};
+        const Vec3 dirs[5] = {n, u, u * -1.0, v, v * -1.0};
         for (int f = 0; f < 5; ++f) {
-            hemicubeUp = ups[f];
-            hemicubeCentre = p + dirs[f];
-            cap.captureFace(f == 0 ? topTable.data() : sideTable.data(), f == 0 ? settings.N : settings.H);
+            cap.captureFace({eye, p + dirs[f], ups[f], f == 0 ? settings.N : settings.H},
+                            f == 0 ? topTable : sideTable);
         }
         if (stats) *stats = cap.stats();
-        return fixture::takeFormFactors();
+        return fixture::takeFormFactors(scene);
     }
 
     struct Shooter {
         Vec3 p, n;
     };
     static std::vector<Shooter> shooters() {
-        Vec3 tilted(0.3, -0.5, 0.8);
-        tilted.normalise();
+        const Vec3 tilted = Vec3(0.3, -0.5, 0.8).normalized();
         return {{Vec3(0.1, -0.2, -2.0), Vec3(0, 0, 1)},
                 {Vec3(1.99999, 0.4, -0.3), Vec3(-1, 0, 0)},
                 {Vec3(-0.3, 0.2, -0.4), tilted},
                 {Vec3(1.7, 1.6, 1.99999), Vec3(0, 0, -1)}};
     }
 
-    fixture::SceneGuard guard;
+    Scene scene;
+    Settings& settings = scene.settings;
+    const std::vector<double> topTable = buildTopTable(64);
+    const std::vector<double> sideTable = buildSideTable(64);
+    ItemBuffer items;
     HeadlessContext gl;
 };
 
@@ -97,8 +97,8 @@ class CulledCapture : public ::testing::Test {
 // closed room every pixel counts, so both totals are the whole hemicube's.
 TEST_F(CulledCapture, CullingChangesNoPixelAndFastPathMatchesTheFullFaces) {
     buildScene();
-    ASSERT_EQ(buildItemBuffer(), "");
-    ASSERT_GT(itemGroups.groups.size(), 30u);
+    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
+    ASSERT_GT(items.itemGroups.groups.size(), 30u);
     CaptureOptions culled, whole;  // the fast path, and display list 2 on the same half faces
     whole.cullGroups = false;
     const CaptureOptions literal = captureOptionsFor(CaptureMode::Literal);
@@ -131,25 +131,25 @@ TEST_F(CulledCapture, CullingChangesNoPixelAndFastPathMatchesTheFullFaces) {
 // same radiosity, bit for bit, and the same shooters were chosen.
 TEST_F(CulledCapture, SolutionsAreIdenticalWithAndWithoutCulling) {
     buildScene();
-    objects[1].emission = Vec3(1.0, 0.9, 0.8);  // the ceiling emits
-    for (SceneObject& o : objects) o.reflectance = Vec3(0.6, 0.5, 0.4);
+    scene.objects[1].emission = Vec3(1.0, 0.9, 0.8);  // the ceiling emits
+    for (SceneObject& o : scene.objects) o.reflectance = Vec3(0.6, 0.5, 0.4);
     settings.stopAt = 0.0;
     settings.step = 1000000;
-    ASSERT_EQ(buildItemBuffer(), "");
-    auto solve = [](bool cull) {
-        HemicubeCapturer cap;
+    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
+    auto solve = [&](bool cull) {
+        HemicubeCapturer cap = capturer();
         CaptureOptions options;
         options.cullGroups = cull;
         cap.setOptions(options);
-        setFaceCapturer(&cap);
-        EXPECT_TRUE(initSolver());
+        Solver solver(scene);
+        solver.setFaceCapturer(&cap);
+        EXPECT_TRUE(solver.initSolver());
         std::vector<double> out;
         for (int k = 0; k < 40; ++k) {
-            idleStep();
-            out.push_back(shooterState.objectIndex * 100000.0 + shooterState.triangleIndex);
+            solver.idleStep();
+            out.push_back(solver.shooterState.objectIndex * 100000.0 + solver.shooterState.triangleIndex);
         }
-        setFaceCapturer(nullptr);
-        for (const SceneObject& o : objects)
+        for (const SceneObject& o : scene.objects)
             for (const auto& t : o.triangles) out.insert(out.end(), {t->radiosity.x, t->radiosity.z});
         return out;
     };
@@ -158,22 +158,20 @@ TEST_F(CulledCapture, SolutionsAreIdenticalWithAndWithoutCulling) {
 
 // A new item buffer (another scene) reaches a capturer made before it.
 TEST_F(CulledCapture, FollowsARebuiltItemBuffer) {
-    fixture::addObject(fixture::grid(Vec3(-1, -1, 1), Vec3(0, 2, 0), Vec3(2, 0, 0), 4, 4));  // faces down
-    ASSERT_EQ(buildItemBuffer(), "");
-    HemicubeCapturer cap;
-    shooterState.position = Vec3(0, 0, 0);
-    shooterState.normal = Vec3(0, 0, 1);
-    hemicubeCentre = Vec3(0, 0, 1);
-    hemicubeUp = Vec3(0, 1, 0);
-    cap.captureFace(topTable.data(), settings.N);
-    const std::vector<double> first = fixture::takeFormFactors();
+    fixture::addObject(scene,
+                       fixture::grid(Vec3(-1, -1, 1), Vec3(0, 2, 0), Vec3(2, 0, 0), 4, 4));  // faces down
+    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
+    HemicubeCapturer cap = capturer();
+    const FaceView top{Vec3(0, 0, 0.001), Vec3(0, 0, 1), Vec3(0, 1, 0), settings.N};
+    cap.captureFace(top, topTable);
+    const std::vector<double> first = fixture::takeFormFactors(scene);
     EXPECT_GT(std::accumulate(first.begin(), first.end(), 0.0), 0.1);
-    fixture::clearScene();
+    fixture::clearScene(scene);
     fixture::addObject(
-        fixture::grid(Vec3(-5, -5, 0.5), Vec3(0, 10, 0), Vec3(10, 0, 0), 3, 3));  // fills the face
-    ASSERT_EQ(buildItemBuffer(), "");
-    cap.captureFace(topTable.data(), settings.N);
-    const std::vector<double> second = fixture::takeFormFactors();
+        scene, fixture::grid(Vec3(-5, -5, 0.5), Vec3(0, 10, 0), Vec3(10, 0, 0), 3, 3));  // fills the face
+    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
+    cap.captureFace(top, topTable);
+    const std::vector<double> second = fixture::takeFormFactors(scene);
     EXPECT_NEAR(std::accumulate(second.begin(), second.end(), 0.0),
                 4.0 * std::accumulate(topTable.begin(), topTable.end(), 0.0), 1e-12);
 }

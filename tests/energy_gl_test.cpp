@@ -10,8 +10,8 @@
 
 #include "app/headless_context.h"
 #include "radiosity/hemicube.h"
+#include "radiosity/item_buffer.h"
 #include "radiosity/solver.h"
-#include "radiosity/weights.h"
 #include "scene_fixture.h"
 
 namespace {
@@ -27,46 +27,43 @@ class ClosedRoom : public ::testing::Test {
         settings.nearPlane = 1e-4;
         settings.farPlane = 10.0;
         settings.step = 1000000;
-        buildTopTable();
-        buildSideTable();
-    }
-    void TearDown() override {
-        setFaceCapturer(nullptr);
-        shooterState = ShooterState{};
     }
 
     // A cube of side 2 around the origin, normals pointing in, each wall
     // its own object cut into cells[w] x cells[w] squares.
     void buildRoom(const std::array<int, 6>& cells) {
-        fixture::clearScene();
+        fixture::clearScene(scene);
         const Vec3 x(2, 0, 0), y(0, 2, 0), z(0, 0, 2), lo(-1, -1, -1);
         const Vec3 origins[6] = {lo, Vec3(-1, -1, 1), lo, Vec3(-1, 1, -1), lo, Vec3(1, -1, -1)};
         const Vec3 du[6] = {x, y, z, x, y, z}, dv[6] = {y, x, x, z, z, y};
         for (int w = 0; w < 6; ++w)
-            fixture::addObject(fixture::grid(origins[w], du[w], dv[w], cells[w], cells[w]), rho, emission);
-        for (const SceneObject& o : objects)
+            fixture::addObject(scene, fixture::grid(origins[w], du[w], dv[w], cells[w], cells[w]), rho,
+                               emission);
+        for (const SceneObject& o : scene.objects)
             for (const auto& t : o.triangles) {
                 ASSERT_GT(t->normal.dot(Vec3(0, 0, 0) - t->centroid), 0.0);
             }
     }
 
     // Runs until the measure falls below stopAt; returns the steps taken.
-    static int solve(double stopAt, int maxSteps) {
+    int solve(double stopAt, int maxSteps) {
         settings.stopAt = stopAt;
-        EXPECT_EQ(buildItemBuffer(), "");
-        HemicubeCapturer cap;
+        ItemBuffer items;
+        EXPECT_EQ(buildItemBuffer(scene.objects, items), "");
+        HemicubeCapturer cap(items, settings.N, settings.nearPlane, settings.farPlane);
         EXPECT_TRUE(cap.ok()) << cap.error();
-        setFaceCapturer(&cap);
-        EXPECT_TRUE(initSolver());
+        Solver solver(scene);
+        solver.setFaceCapturer(&cap);
+        EXPECT_TRUE(solver.initSolver());
         int steps = 0;
-        while (steps < maxSteps && !idleStep().converged) ++steps;
-        setFaceCapturer(nullptr);
+        while (steps < maxSteps && !solver.idleStep().converged) ++steps;
         return steps;
     }
 
     Vec3 rho{0.5, 0.25, 0.75};
     Vec3 emission{0.2, 0.4, 0.1};
-    fixture::SceneGuard guard;
+    Scene scene;
+    Settings& settings = scene.settings;
     HeadlessContext gl;
 };
 
@@ -86,7 +83,7 @@ TEST_F(ClosedRoom, EqualAndVeryDifferentCellsReachTheExactRadiosity) {
         buildRoom(room.cells);
         const int steps = solve(1e-5, 20000);
         double worst = 0, weighted[3] = {0, 0, 0}, area = 0;
-        for (const SceneObject& o : objects) {
+        for (const SceneObject& o : scene.objects) {
             for (const auto& t : o.triangles) {
                 const double b[3] = {t->radiosity.x, t->radiosity.y, t->radiosity.z};
                 for (int c = 0; c < 3; ++c) {

@@ -11,7 +11,7 @@
 #include <random>
 #include <sstream>
 
-#include "app/bench_scene.h"
+#include "bench/bench_scene.h"
 #include "radiosity/item_groups.h"
 #include "radiosity/run_sum.h"
 #include "scene_fixture.h"
@@ -89,9 +89,8 @@ TEST(FaceCulling, CulledBoxesHoldNothingTheFaceShows) {
         const Box b{lo, lo + Vec3(2 * share(random), 2 * share(random), 2 * share(random))};
         if (fr.count == 0 || !boxCulled(b, fr)) continue;
         ++culled;
-        dir.normalise();
-        Vec3 s = dir.cross(up);
-        s.normalise();
+        dir = dir.normalized();
+        const Vec3 s = dir.cross(up).normalized();
         const Vec3 u = s.cross(dir);
         for (int k = 0; k < 200; ++k) {
             const Vec3 p =
@@ -109,20 +108,20 @@ TEST(FaceCulling, CulledBoxesHoldNothingTheFaceShows) {
 }
 
 TEST(ItemGroups, EveryTriangleOnceInOrderWithItsColour) {
-    fixture::SceneGuard guard;
+    Scene scene;
     // A grid listed row by row, and a second object with a far-away outlier.
-    fixture::addObject(fixture::grid(Vec3(0, 0, 0), Vec3(8, 0, 0), Vec3(0, 8, 0), 20, 20));
-    fixture::addObject({{Vec3(0, 0, 5), Vec3(1, 0, 5), Vec3(0, 1, 5)},
-                        {Vec3(100, 0, 5), Vec3(101, 0, 5), Vec3(100, 1, 5)},
-                        {Vec3(0, 2, 5), Vec3(1, 2, 5), Vec3(0, 3, 5)}});
-    const ItemGroups g = buildItemGroups(buildItemLookup(), GroupingLimits{50, 0.125, 3});
+    fixture::addObject(scene, fixture::grid(Vec3(0, 0, 0), Vec3(8, 0, 0), Vec3(0, 8, 0), 20, 20));
+    fixture::addObject(scene, {{Vec3(0, 0, 5), Vec3(1, 0, 5), Vec3(0, 1, 5)},
+                               {Vec3(100, 0, 5), Vec3(101, 0, 5), Vec3(100, 1, 5)},
+                               {Vec3(0, 2, 5), Vec3(1, 2, 5), Vec3(0, 3, 5)}});
+    const ItemGroups g = buildItemGroups(buildItemLookup(scene.objects), GroupingLimits{50, 0.125, 3});
     ASSERT_EQ(g.vertices.size(), 3u * (800 + 3));
     // The vertices are the item buffer's triangles in its order, in colour.
     size_t v = 0;
-    for (size_t o = 0; o < objects.size(); ++o) {
-        for (size_t t = 0; t < objects[o].triangles.size(); ++t) {
+    for (size_t o = 0; o < scene.objects.size(); ++o) {
+        for (size_t t = 0; t < scene.objects[o].triangles.size(); ++t) {
             const ItemColour c = itemColour(static_cast<int>(o), static_cast<int>(t));
-            for (const Vertex* corner : objects[o].triangles[t]->corners) {
+            for (const Vertex* corner : scene.objects[o].triangles[t]->corners) {
                 const ItemVertex& iv = g.vertices[v++];
                 const Vec3& p = corner->position;
                 EXPECT_TRUE(iv.x == float(p.x) && iv.y == float(p.y) && iv.z == float(p.z)) << o << "/" << t;
@@ -186,10 +185,10 @@ std::vector<std::uint8_t> randomRuns(int n, int rows, std::mt19937& random) {
 }
 
 TEST(RunSum, AgreesWithThePixelByPixelSum) {
-    fixture::SceneGuard guard;
+    Scene scene;
     for (int o = 0; o < 3; ++o)
-        fixture::addObject(fixture::grid(Vec3(0, 0, o), Vec3(1, 0, 0), Vec3(0, 1, 0), 10, 15));
-    const ItemLookup lookup = buildItemLookup();
+        fixture::addObject(scene, fixture::grid(Vec3(0, 0, o), Vec3(1, 0, 0), Vec3(0, 1, 0), 10, 15));
+    const ItemLookup lookup = buildItemLookup(scene.objects);
     std::mt19937 random(11);
     for (const int h : {1, 4, 32, 37}) {
         std::vector<double> weights(static_cast<size_t>(h * h));
@@ -206,10 +205,10 @@ TEST(RunSum, AgreesWithThePixelByPixelSum) {
             const std::vector<std::uint8_t> img = randomRuns(2 * h, rows, random);
             const FaceRows face{img.data(), 2 * h, 4, firstRow, rows};
             sumFaceWeights(face, weights.data(), h, lookup);
-            const std::vector<double> expected = fixture::takeFormFactors();
+            const std::vector<double> expected = fixture::takeFormFactors(scene);
             summer.addFace(face, weights.data(), h, lookup);
             summer.flush();
-            const std::vector<double> got = fixture::takeFormFactors();
+            const std::vector<double> got = fixture::takeFormFactors(scene);
             double total = 0;
             for (size_t k = 0; k < got.size(); ++k) {
                 EXPECT_NEAR(got[k], expected[k], 1e-12 * (1 + expected[k])) << "h " << h << " triangle " << k;
@@ -223,23 +222,23 @@ TEST(RunSum, AgreesWithThePixelByPixelSum) {
 }
 
 TEST(RunSum, OtherLayoutsFallBackToThePixelSum) {
-    fixture::SceneGuard guard;
-    fixture::addObject(fixture::grid(Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0), 2, 2));
+    Scene scene;
+    fixture::addObject(scene, fixture::grid(Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0), 2, 2));
     // RGB rows: triangle 2 (code 3) over a whole 4 x 4 face with h = 2.
     std::vector<std::uint8_t> rgb(4 * 4 * 3);
     for (size_t p = 0; p < rgb.size(); p += 3) rgb[p + 2] = 3;
     const std::vector<double> weights = {1, 2, 3, 4};
-    sumFaceRuns(FaceRows{rgb.data(), 4, 3, 0, 4}, weights.data(), 2, buildItemLookup());
-    EXPECT_DOUBLE_EQ(objects[0].triangles[2]->formFactor, 4 * (1 + 2 + 3 + 4));
+    sumFaceRuns(FaceRows{rgb.data(), 4, 3, 0, 4}, weights.data(), 2, buildItemLookup(scene.objects));
+    EXPECT_DOUBLE_EQ(scene.objects[0].triangles[2]->formFactor, 4 * (1 + 2 + 3 + 4));
 }
 
 TEST(BenchScene, ClosedRoomOfTheRequestedSize) {
     for (const int target : {1000, 10000, 60000}) {
-        const BenchScene scene = makeBenchRoom(target);
-        EXPECT_NEAR(scene.triangleCount(), target, 0.15 * target);
+        const BenchScene bench = makeBenchRoom(target);
+        EXPECT_NEAR(bench.triangleCount(), target, 0.15 * target);
         bool lamp = false;
         double wallArea = 0;
-        for (const BenchObject& o : scene.objects) {
+        for (const BenchObject& o : bench.objects) {
             EXPECT_LE(o.triangles.size(), 65535u) << o.name;
             lamp |= o.name == "lamp" && o.emission.sum() > 0.0;
             for (const auto& t : o.triangles) {

@@ -11,7 +11,6 @@
 #include "app/config.h"
 #include "radiosity/limits.h"
 #include "radiosity/solver.h"
-#include "radiosity/weights.h"
 #include "scene_fixture.h"
 #include "view/result_writer.h"
 
@@ -27,19 +26,21 @@ struct ConfigRun {
     std::string out, err;
 };
 
-ConfigRun runConfig(const std::string& path) {
+ConfigRun runConfig(const std::string& path, Scene& scene) {
     ConfigRun r;
     ::testing::internal::CaptureStderr();
-    r.out = fixture::stdoutOf([&] { r.result = readSettings(path); });
+    r.out = fixture::stdoutOf([&] { r.result = readSettings(path, scene); });
     r.err = ::testing::internal::GetCapturedStderr();
     return r;
 }
 
-void expectDefaults() {
+void expectDefaults(const Scene& scene) {
+    const Settings& settings = scene.settings;
     EXPECT_EQ(std::make_tuple(settings.N, settings.H, settings.brightness, settings.step, settings.nearPlane,
-                              settings.farPlane, settings.stopAt, settings.fov, cameraPos.y, cameraUp.z),
+                              settings.farPlane, settings.stopAt, settings.fov, scene.cameraPos.y,
+                              scene.cameraUp.z),
               std::make_tuple(256, 128, 2.5, 2, 0.1, 40.0, 0.0001, 45.0, -20.0, 1.0));
-    EXPECT_EQ(objectCount, 0);
+    EXPECT_EQ(scene.objectCount, 0);
     EXPECT_NEAR(settings.smoothThreshold, 0.99939082700, 5e-12);
 }
 
@@ -55,10 +56,10 @@ TEST(HardenConfig, EveryBadFileGivesItsOutcomeAndMessage) {
 
     struct Case {
         std::string label;
-        std::string text;                   // the file's bytes
-        bool solvable;                      // no error: the scene may be solved
-        std::vector<std::string> messages;  // in standard error; "@" stands for the file's path
-        std::function<void()> check;        // settings and objects afterwards
+        std::string text;                         // the file's bytes
+        bool solvable;                            // no error: the scene may be solved
+        std::vector<std::string> messages;        // in standard error; "@" stands for the file's path
+        std::function<void(const Scene&)> check;  // settings and objects afterwards
     };
     const std::vector<Case> cases = {
         {"empty", "", true, {"@: no settings found"}, expectDefaults},
@@ -67,35 +68,35 @@ TEST(HardenConfig, EveryBadFileGivesItsOutcomeAndMessage) {
              "\n",
          false,
          {"@:7: objects = 2147483647: at most 256 objects"},
-         [] {
-             EXPECT_EQ(settings.N, 64);
-             EXPECT_EQ(settings.step, 3);
-             EXPECT_EQ(settings.brightness, 1e127);  // 127 nines, as read
+         [](const Scene& scene) {
+             EXPECT_EQ(scene.settings.N, 64);
+             EXPECT_EQ(scene.settings.step, 3);
+             EXPECT_EQ(scene.settings.brightness, 1e127);  // 127 nines, as read
          }},
         {"objects_257",
          "[settings]\nobjects=257\n",
          false,
          {"@:2: objects = 257: at most 256 objects"},
-         [] { EXPECT_EQ(objectCount, 0); }},
+         [](const Scene& scene) { EXPECT_EQ(scene.objectCount, 0); }},
         {"objects_256",
          "[settings]\nobjects=256\n",
          true,
          {"[object_255] cannot open triangle file"},
-         [] { EXPECT_EQ(objectCount, 256); }},
+         [](const Scene& scene) { EXPECT_EQ(scene.objectCount, 256); }},
         {"objects_negative",
          "[settings]\nobjects=-1000000000\n",
          true,
          {"@:2: objects = -1000000000 is negative"},
-         [] { EXPECT_EQ(objectCount, 0); }},
+         [](const Scene& scene) { EXPECT_EQ(scene.objectCount, 0); }},
         {"triangles_huge_and_negative",
          "[settings]\nobjects=2\n[object_0]\ntriangles=2000000000\nfile=a.tri\n"
          "[object_1]\ntriangles=-2000000000\nfile=a.tri\n",
          true,
          {},
-         [] {
-             ASSERT_EQ(objectCount, 2);
-             EXPECT_EQ(objects[0].triangleCount(), 2);  // only a hint: the file decides
-             EXPECT_EQ(objects[1].triangleCount(), 2);
+         [](const Scene& scene) {
+             ASSERT_EQ(scene.objectCount, 2);
+             EXPECT_EQ(scene.objects[0].triangleCount(), 2);  // only a hint: the file decides
+             EXPECT_EQ(scene.objects[1].triangleCount(), 2);
          }},
         {"resolution_not_a_number",
          "[settings]\nresolution=big\n",
@@ -106,15 +107,15 @@ TEST(HardenConfig, EveryBadFileGivesItsOutcomeAndMessage) {
          "[settings]\nresolution=257\n",
          true,
          {"@:2: resolution = 257 is odd; using 256"},
-         [] { EXPECT_EQ(settings.H, 128); }},
+         [](const Scene& scene) { EXPECT_EQ(scene.settings.H, 128); }},
         {"resolution_overflowing",
          "[settings]\nresolution=99999999999\n",
          true,
          {"@:2: resolution = 2147483647 is odd"},
-         [] {
+         [](const Scene& scene) {
              // Left to the GL limits, which only the context knows.
-             EXPECT_EQ(settings.N, 2147483646);
-             EXPECT_NE(checkResolution(settings.N, 16384, 16384), "");
+             EXPECT_EQ(scene.settings.N, 2147483646);
+             EXPECT_NE(checkResolution(scene.settings.N, 16384, 16384), "");
          }},
         {"near_zero", "[settings]\nnear=0\n", false, {"@:2: near = 0: must be a number above 0"}, nullptr},
         {"near_not_a_number",
@@ -132,17 +133,22 @@ TEST(HardenConfig, EveryBadFileGivesItsOutcomeAndMessage) {
          "[settings]\nstep=-5\n[camera]\nfov=wide\n",
          true,
          {},
-         [] {
-             EXPECT_EQ(settings.step, -5);  // used as |step|
-             EXPECT_EQ(settings.fov, 0.0);  // not validated: nothing breaks
+         [](const Scene& scene) {
+             EXPECT_EQ(scene.settings.step, -5);  // used as |step|
+             EXPECT_EQ(scene.settings.fov, 0.0);  // not validated: nothing breaks
          }},
-        {"step_zero", "[settings]\nstep=0\n", true, {}, [] { EXPECT_EQ(settings.step, 1); }},
+        {"step_zero",
+         "[settings]\nstep=0\n",
+         true,
+         {},
+         [](const Scene& scene) { EXPECT_EQ(scene.settings.step, 1); }},
     };
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         const std::string path = dir.write(c.label + ".ini", c.text);
-        const ConfigRun r = runConfig(path);
+        Scene scene;
+        const ConfigRun r = runConfig(path, scene);
         EXPECT_EQ(r.out.rfind("Reading: " + path + "\n", 0), 0u) << r.out;
         EXPECT_TRUE(r.result.fileRead);
         EXPECT_EQ(r.result.ok(), c.solvable) << r.err;
@@ -153,7 +159,7 @@ TEST(HardenConfig, EveryBadFileGivesItsOutcomeAndMessage) {
         if (c.messages.empty()) {
             EXPECT_EQ(r.err, "");
         }
-        if (c.check) c.check();
+        if (c.check) c.check(scene);
     }
 }
 
@@ -223,14 +229,17 @@ namespace {
 // Hands every triangle but the shooter a form factor of 0.05 on the top
 // face of each step, like a scene where all triangles see each other.
 struct EveryoneSees : FaceCapturer {
-    void captureFace(const double* weights, int) override {
-        if (weights != topTable.data()) return;
-        const Vec3& p = shooterState.position;
-        for (SceneObject& o : objects)
-            for (auto& t : o.triangles)
-                if (t->centroid.x != p.x || t->centroid.y != p.y || t->centroid.z != p.z)
-                    t->formFactor += 0.05;
+    explicit EveryoneSees(Scene& s) : scene(s) {}
+    void captureFace(const FaceView& view, const std::vector<double>&) override {
+        if (view.rows != scene.settings.N) return;  // the top face
+        const Vec3 eye = view.eye;
+        for (SceneObject& o : scene.objects)
+            for (auto& t : o.triangles) {
+                const Vec3 p = t->centroid + t->normal / 1000.0;
+                if (p.x != eye.x || p.y != eye.y || p.z != eye.z) t->formFactor += 0.05;
+            }
     }
+    Scene& scene;
 };
 
 bool finite(const Vec3& v) {
@@ -269,35 +278,34 @@ TEST(HardenScene, HopelessScenesAreRefusedOrConvergeWithFiniteValues) {
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        fixture::SceneGuard guard;
-        settings.N = 8;
-        settings.H = 4;
-        settings.stopAt = 0.0001;
-        buildTopTable();
-        buildSideTable();
-        EveryoneSees capturer;
-        setFaceCapturer(&capturer);
+        Scene scene;
+        scene.settings.N = 8;
+        scene.settings.H = 4;
+        scene.settings.stopAt = 0.0001;
+        Solver solver(scene);
+        EveryoneSees capturer(scene);
+        solver.setFaceCapturer(&capturer);
         if (!c.floor.empty()) {
-            fixture::addObject(c.floor, c.floorRho);
-            fixture::addObject(c.ceiling, c.ceilingRho, c.ceilingEmission);
+            fixture::addObject(scene, c.floor, c.floorRho);
+            fixture::addObject(scene, c.ceiling, c.ceilingRho, c.ceilingEmission);
         }
         bool ready = false;
-        EXPECT_EQ(fixture::stdoutOf([&] { ready = initSolver(); }), c.solvable ? "" : none);
+        EXPECT_EQ(fixture::stdoutOf([&] { ready = solver.initSolver(); }), c.solvable ? "" : none);
         EXPECT_EQ(ready, c.solvable);
         int steps = 0;
         bool converged = false;
         fixture::stdoutOf([&] {
-            for (; !converged && steps < 500; ++steps) converged = idleStep().converged;
+            for (; !converged && steps < 500; ++steps) converged = solver.idleStep().converged;
         });
         EXPECT_TRUE(converged) << "still running after " << steps << " steps";
         if (c.stepsToConverge > 0) {
             EXPECT_LE(steps, c.stepsToConverge);
         }
         if (!c.solvable) {
-            EXPECT_TRUE(steps == 1 && stepCounter == 0);
+            EXPECT_TRUE(steps == 1 && solver.stepCounter == 0);
         }  // nothing runs
-        EXPECT_TRUE(std::isfinite(convergenceMeasure));
-        for (const SceneObject& o : objects) {
+        EXPECT_TRUE(std::isfinite(solver.convergenceMeasure));
+        for (const SceneObject& o : scene.objects) {
             for (const auto& t : o.triangles) {
                 EXPECT_TRUE(finite(t->radiosity) && finite(t->unshot));
                 EXPECT_GE(t->radiosity.x, 0.0);
@@ -306,7 +314,6 @@ TEST(HardenScene, HopelessScenesAreRefusedOrConvergeWithFiniteValues) {
             const std::string text = formatResult(o);
             EXPECT_FALSE(contains(text, "nan") || contains(text, "inf")) << text;
         }
-        setFaceCapturer(nullptr);
     }
 }
 
@@ -314,9 +321,9 @@ TEST(HardenScene, HopelessScenesAreRefusedOrConvergeWithFiniteValues) {
 // e2e/worst_inputs.sh; here the names that must not reach the wrong file.
 TEST(HardenSave, BadNamesFailWithoutTouchingOtherFiles) {
     Scratch dir;
-    fixture::SceneGuard guard;
-    fixture::addObject(fixture::grid(Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0), 3, 2));
-    SceneObject& object = objects[0];
+    Scene scene;
+    fixture::addObject(scene, fixture::grid(Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0), 3, 2));
+    SceneObject& object = scene.objects[0];
     SaveStatus s;
     auto save = [&] { return fixture::stdoutOf([&] { s = saveResult(object, dir.path.string()); }); };
     // A directory part that does not exist: nothing is made, nothing left behind.

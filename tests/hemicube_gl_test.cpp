@@ -8,7 +8,7 @@
 
 #include "app/headless_context.h"
 #include "radiosity/hemicube.h"
-#include "radiosity/solver.h"
+#include "radiosity/item_buffer.h"
 #include "radiosity/weights.h"
 #include "scene_fixture.h"
 
@@ -16,23 +16,22 @@ namespace {
 
 using fixture::Corners;
 
+constexpr int kN = 256;
+
 // Shooter at the origin facing +z; the top face looks up with +y up.
 class HemicubeCapture : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
-        buildTopTable();
-        buildSideTable();
-        shooterState.position = Vec3(0, 0, 0);
-        shooterState.normal = Vec3(0, 0, 1);
-        hemicubeCentre = Vec3(0, 0, 1);
-        hemicubeUp = Vec3(0, 1, 0);
     }
-    void TearDown() override { shooterState = ShooterState{}; }
-    static double topTotal() { return 4.0 * std::accumulate(topTable.begin(), topTable.end(), 0.0); }
-    static double ff(int o) { return fixture::tri(o, 0).formFactor; }
+    double topTotal() const { return 4.0 * std::accumulate(topTable.begin(), topTable.end(), 0.0); }
+    double ff(int o) { return fixture::tri(scene, o, 0).formFactor; }
+    HemicubeCapturer capturer() { return HemicubeCapturer(items, kN, 0.1, 40.0); }
 
-    fixture::SceneGuard guard;
+    const FaceView top{Vec3(0, 0, 0.001), Vec3(0, 0, 1), Vec3(0, 1, 0), kN};
+    const std::vector<double> topTable = buildTopTable(kN / 2);
+    Scene scene;
+    ItemBuffer items;
     HeadlessContext gl;
 };
 
@@ -43,23 +42,39 @@ std::vector<Corners> ceiling(double d, bool facingDown = true) {
 }
 
 TEST_F(HemicubeCapture, NearestFacingTriangleGainsTheWholeFace) {
-    fixture::addObject(ceiling(1.0, false));  // turns its back to the shooter
-    fixture::addObject(ceiling(2.0));         // hidden behind the nearer one below
-    fixture::addObject(ceiling(0.5));
-    ASSERT_EQ(buildItemBuffer(), "");
-    HemicubeCapturer cap;
-    ASSERT_TRUE(cap.ok()) << cap.error();
-    cap.captureFace(topTable.data(), settings.N);
-    EXPECT_EQ(ff(0), 0.0);
-    EXPECT_EQ(ff(1), 0.0);
-    EXPECT_NEAR(ff(2), topTotal(), 1e-12);
-    EXPECT_NEAR(ff(2), 0.554, 5e-4);
-    // Without the item buffer's list nothing clears the target: its old
-    // image must not be counted again.
-    glDeleteLists(2, 1);
-    objects[2].triangles[0]->formFactor = 0.0;
-    cap.captureFace(topTable.data(), settings.N);
-    EXPECT_EQ(ff(2), 0.0);
+    fixture::addObject(scene, ceiling(1.0, false));  // turns its back to the shooter
+    fixture::addObject(scene, ceiling(2.0));         // hidden behind the nearer one below
+    fixture::addObject(scene, ceiling(0.5));
+    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
+    for (const CaptureMode mode : {CaptureMode::Fast, CaptureMode::Literal}) {
+        HemicubeCapturer cap(items, kN, 0.1, 40.0, mode);
+        ASSERT_TRUE(cap.ok()) << cap.error();
+        cap.captureFace(top, topTable);
+        EXPECT_EQ(ff(0), 0.0);
+        EXPECT_EQ(ff(1), 0.0);
+        EXPECT_NEAR(ff(2), topTotal(), 1e-12);
+        EXPECT_NEAR(ff(2), 0.554, 5e-4);
+        fixture::takeFormFactors(scene);
+    }
+}
+
+// Broken invariants stop the program with their values instead of summing
+// garbage: a table of the wrong size would be read past its end, and without
+// the item buffer (whose list clears the target) an older image would be
+// counted again.
+TEST_F(HemicubeCapture, MisuseStopsWithTheValues) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    fixture::addObject(scene, ceiling(0.5));
+    HemicubeCapturer cap(items, kN, 0.1, 40.0, CaptureMode::Literal);
+    EXPECT_DEATH(cap.captureFace(top, topTable), "check failed: items_->built\\(\\)");
+    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
+    EXPECT_DEATH(cap.captureFace(top, buildTopTable(kN / 4)),
+                 "hemicube.cpp:[0-9]+: check failed: weights.size\\(\\) == .* \\(4096 vs 16384\\)");
+    FaceView tooManyRows = top;
+    tooManyRows.rows = kN + 1;
+    EXPECT_DEATH(cap.captureFace(tooManyRows, topTable), "view.rows <= n \\(257 vs 256\\)");
+    glDeleteLists(ItemBuffer::kList, 1);
+    EXPECT_DEATH(cap.captureFace(top, topTable), "check failed: glIsList");
 }
 
 TEST_F(HemicubeCapture, UnitSquareAboveAPointMatchesTheClosedForm) {
@@ -68,28 +83,29 @@ TEST_F(HemicubeCapture, UnitSquareAboveAPointMatchesTheClosedForm) {
     // only error left is the midpoint rule over 1/128-wide pixels, which
     // the weight tables show to be about 1e-5 of the total. The side faces
     // cannot see it.
-    fixture::addObject(fixture::grid(Vec3(-0.5, 0.5, 1.001), Vec3(1, 0, 0), Vec3(0, -1, 0), 1, 1));
-    ASSERT_EQ(buildItemBuffer(), "");
-    HemicubeCapturer cap;
-    cap.captureFace(topTable.data(), settings.N);
+    fixture::addObject(scene, fixture::grid(Vec3(-0.5, 0.5, 1.001), Vec3(1, 0, 0), Vec3(0, -1, 0), 1, 1));
+    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
+    HemicubeCapturer cap = capturer();
+    cap.captureFace(top, topTable);
     // Point to a parallel square of side 1 at distance 1, centred above it.
     const double a = 0.5 / std::sqrt(1.25);
     const double exact = 4.0 / 3.141592653589793 * a * std::atan(a);
     EXPECT_NEAR(exact, 0.239456, 1e-6);
-    EXPECT_NEAR(objects[0].triangles[0]->formFactor + objects[0].triangles[1]->formFactor, exact, 1e-5);
+    const SceneObject& square = scene.objects[0];
+    EXPECT_NEAR(square.triangles[0]->formFactor + square.triangles[1]->formFactor, exact, 1e-5);
 }
 
 TEST_F(HemicubeCapture, LeavesTheCallersFramebufferAndViewportAlone) {
-    fixture::addObject(ceiling(1.0));
-    buildItemBuffer();
-    HemicubeCapturer cap;
+    fixture::addObject(scene, ceiling(1.0));
+    buildItemBuffer(scene.objects, items);
+    HemicubeCapturer cap = capturer();
     glViewport(3, 4, 50, 60);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glTranslated(1, 2, 3);
     glMatrixMode(GL_MODELVIEW);
     glDisable(GL_DEPTH_TEST);
-    cap.captureFace(topTable.data(), settings.N);
+    cap.captureFace(top, topTable);
     GLint viewport[4] = {0, 0, 0, 0}, fb = -1, mode = 0;
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_TRUE(viewport[0] == 3 && viewport[1] == 4 && viewport[2] == 50 && viewport[3] == 60);

@@ -46,12 +46,12 @@ class ItemDecode : public ::testing::Test {
   protected:
     void SetUp() override {
         const Corners tri = {Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)};
-        fixture::addObject({tri});
-        fixture::addObject({tri, tri});
-        fixture::addObject(std::vector<Corners>(300, tri));
+        fixture::addObject(scene, {tri});
+        fixture::addObject(scene, {tri, tri});
+        fixture::addObject(scene, std::vector<Corners>(300, tri));
     }
-    static double ff(int o, int t) { return fixture::tri(o, t).formFactor; }
-    fixture::SceneGuard guard;
+    double ff(int o, int t) { return fixture::tri(scene, o, t).formFactor; }
+    Scene scene;
     const std::vector<double> w = indexWeights(4);
 };
 
@@ -83,13 +83,13 @@ TEST_F(ItemDecode, PixelsGoToTheirTrianglesAndStrangeCodesToNone) {
     img.set(1, 1, 255, 255, 255);
     img.set(1, 2, 1, 0, 3);  // object 1 has two triangles: code 3 is past the end
     img.set(0, 4, 1, 0, 2);  // object 1, triangle 1, entry (0, 3) -> 4
-    sumFaceWeights(img.rows(0, 8), w.data(), 4, buildItemLookup());
+    sumFaceWeights(img.rows(0, 8), w.data(), 4, buildItemLookup(scene.objects));
     EXPECT_EQ(ff(2, 299), 1.0);
     EXPECT_EQ(ff(2, 255), 3.0);
     EXPECT_EQ(ff(0, 0), 16.0);
     EXPECT_EQ(ff(1, 1), 4.0);
     double total = 0;
-    for (const SceneObject& o : objects)
+    for (const SceneObject& o : scene.objects)
         for (const auto& t : o.triangles) total += t->formFactor;
     EXPECT_EQ(total, 24.0);
 }
@@ -101,19 +101,20 @@ TEST_F(ItemDecode, SideFaceRowsMapToTableFromTopEdge) {
     for (int bpp : {3, 4}) {
         Image img(8, bpp);
         for (int r = 0; r < 8; ++r) img.set(r, 0, 0, 0, 1);
-        objects[0].triangles[0]->formFactor = 0;
-        sumFaceWeights(img.rows(4, 4), w.data(), 4, buildItemLookup());
+        scene.objects[0].triangles[0]->formFactor = 0;
+        sumFaceWeights(img.rows(4, 4), w.data(), 4, buildItemLookup(scene.objects));
         EXPECT_EQ(ff(0, 0), 13.0 + 9.0 + 5.0 + 1.0) << bpp << " bytes per pixel";
     }
 }
 
 TEST_F(ItemDecode, ReportsScenesBeyondTheCode) {
-    EXPECT_EQ(itemCodeProblem(), "");
+    EXPECT_EQ(itemCodeProblem(scene.objects), "");
     const Corners tri = {Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)};
-    fixture::addObject(std::vector<Corners>(kMaxItemTriangles + 1, tri), Vec3(), Vec3(), "huge");
-    EXPECT_NE(itemCodeProblem().find("huge has 65536 triangles"), std::string::npos) << itemCodeProblem();
+    fixture::addObject(scene, std::vector<Corners>(kMaxItemTriangles + 1, tri), Vec3(), Vec3(), "huge");
+    EXPECT_NE(itemCodeProblem(scene.objects).find("huge has 65536 triangles"), std::string::npos)
+        << itemCodeProblem(scene.objects);
     // Decoding never reaches past what the code can name.
-    EXPECT_EQ(buildItemLookup().objects[3].size(), static_cast<size_t>(kMaxItemTriangles));
+    EXPECT_EQ(buildItemLookup(scene.objects).objects[3].size(), static_cast<size_t>(kMaxItemTriangles));
 }
 
 }  // namespace

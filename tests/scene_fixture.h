@@ -15,23 +15,22 @@
 #include <vector>
 
 #include "scene/scene.h"
-#include "scene/settings.h"
 
 namespace fixture {
 
 using Corners = std::array<Vec3, 3>;
 
-inline void clearScene() {
-    objects.clear();
-    objectCount = 0;
+inline void clearScene(Scene& scene) {
+    scene.objects.clear();
+    scene.objectCount = 0;
 }
 
 // Appends an object made of the given triangles (corner order fixes the
 // front side) and returns its index.
-inline int addObject(const std::vector<Corners>& tris, const Vec3& reflectance = Vec3(),
+inline int addObject(Scene& scene, const std::vector<Corners>& tris, const Vec3& reflectance = Vec3(),
                      const Vec3& emission = Vec3(), const std::string& name = "object") {
-    objects.emplace_back();
-    SceneObject& obj = objects.back();
+    scene.objects.emplace_back();
+    SceneObject& obj = scene.objects.back();
     obj.name = name;
     obj.reflectance = reflectance;
     obj.emission = emission;
@@ -47,8 +46,8 @@ inline int addObject(const std::vector<Corners>& tris, const Vec3& reflectance =
         t->computeCentroid();
     }
     obj.freeWeldTable();
-    objectCount = static_cast<int>(objects.size());
-    return objectCount - 1;
+    scene.objectCount = static_cast<int>(scene.objects.size());
+    return scene.objectCount - 1;
 }
 
 // An axis-aligned rectangle split into nx x ny cells of two triangles each.
@@ -69,14 +68,14 @@ inline std::vector<Corners> grid(const Vec3& origin, const Vec3& du, const Vec3&
     return out;
 }
 
-inline Triangle& tri(int o, int t) {
-    return *objects[static_cast<size_t>(o)].triangles[static_cast<size_t>(t)];
+inline Triangle& tri(Scene& scene, int o, int t) {
+    return *scene.objects[static_cast<size_t>(o)].triangles[static_cast<size_t>(t)];
 }
 
 // Every triangle's form factor accumulator in scene order, zeroed after.
-inline std::vector<double> takeFormFactors() {
+inline std::vector<double> takeFormFactors(Scene& scene) {
     std::vector<double> out;
-    for (SceneObject& o : objects) {
+    for (SceneObject& o : scene.objects) {
         for (auto& t : o.triangles) {
             out.push_back(t->formFactor);
             t->formFactor = 0.0;
@@ -84,18 +83,6 @@ inline std::vector<double> takeFormFactors() {
     }
     return out;
 }
-
-// Settings and scene back to a clean state around each test.
-struct SceneGuard {
-    SceneGuard() {
-        resetSettings();
-        clearScene();
-    }
-    ~SceneGuard() {
-        clearScene();
-        resetSettings();
-    }
-};
 
 inline std::string slurp(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);

@@ -14,45 +14,49 @@
 
 namespace {
 
-using fixture::tri;
-
 void expectColour(const Vec3& c, double r, double g, double b) {
     EXPECT_DOUBLE_EQ(c.x, r);
     EXPECT_DOUBLE_EQ(c.y, g);
     EXPECT_DOUBLE_EQ(c.z, b);
 }
 
-TEST(VertexColour, AverageThenScaleThenClampKeepingTheHue) {
-    fixture::SceneGuard guard;
-    fixture::addObject({{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}});
+// A scene with its settings at hand, and its triangles by index.
+struct Shaded : ::testing::Test {
+    Triangle& tri(int o, int t) { return fixture::tri(scene, o, t); }
+    Vec3 colour(const Vertex& v, const Triangle& t) const { return vertexColour(v, t, scene.settings); }
+    Scene scene;
+    Settings& settings = scene.settings;
+};
+
+TEST_F(Shaded, AverageThenScaleThenClampKeepingTheHue) {
+    fixture::addObject(scene, {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}});
     Triangle& t = tri(0, 0);
     settings.brightness = 2.5;  // a lone triangle shows its own radiosity, scaled
     t.radiosity = Vec3(0.2, 0.1, 0.0);
-    for (const Vertex* v : t.corners) expectColour(vertexColour(*v, t), 0.5, 0.25, 0.0);
+    for (const Vertex* v : t.corners) expectColour(colour(*v, t), 0.5, 0.25, 0.0);
     t.radiosity = Vec3(0.5, 0.25, 0.1);  // over-bright: the largest channel becomes 1
-    for (const Vertex* v : t.corners) expectColour(vertexColour(*v, t), 1.0, 0.5, 0.2);
+    for (const Vertex* v : t.corners) expectColour(colour(*v, t), 1.0, 0.5, 0.2);
     // Average (0.5, 0.1, 0), scaled (1.0, 0.2, 0): not clamped further.
     // Clamping each triangle before averaging would give (0.6, ...).
-    fixture::clearScene();
+    fixture::clearScene(scene);
     settings.brightness = 2.0;
-    fixture::addObject(
-        {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}, {Vec3(0, 0, 0), Vec3(0, 1, 0), Vec3(-1, 0, 0)}});
+    fixture::addObject(scene, {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)},
+                               {Vec3(0, 0, 0), Vec3(0, 1, 0), Vec3(-1, 0, 0)}});
     tri(0, 0).radiosity = Vec3(0.9, 0.1, 0.0);
     tri(0, 1).radiosity = Vec3(0.1, 0.1, 0.0);
-    expectColour(vertexColour(*tri(0, 0).corners[0], tri(0, 0)), 1.0, 0.2, 0.0);
+    expectColour(colour(*tri(0, 0).corners[0], tri(0, 0)), 1.0, 0.2, 0.0);
 }
 
-TEST(VertexColour, SmoothingAngleDecidesWhichNeighboursJoin) {
-    fixture::SceneGuard guard;
+TEST_F(Shaded, SmoothingAngleDecidesWhichNeighboursJoin) {
     settings.brightness = 1.0;
     const Vec3 a(0, 0, 0), b(0, 1, 0);
-    const double tilt = 1.0 * 3.141592653589793 / 180.0;                   // 1 degree
-    fixture::addObject({{a, Vec3(1, 0, 0), b},                             // 0: faces +z
-                        {a, b, Vec3(-1, 0, 0)},                            // 1: coplanar, faces +z
-                        {a, b, Vec3(0, 0, 1)},                             // 2: faces +x, at 90 degrees
-                        {a, b, Vec3(1, 0, 0.5)},                           // 3: about 153 degrees off
-                        {a, b, Vec3(-std::cos(tilt), 0, std::sin(tilt))},  // 4: 1 degree off
-                        {a, b, Vec3(1, 0, 0)}});                           // 5: faces -z exactly
+    const double tilt = 1.0 * 3.141592653589793 / 180.0;  // 1 degree
+    fixture::addObject(scene, {{a, Vec3(1, 0, 0), b},     // 0: faces +z
+                               {a, b, Vec3(-1, 0, 0)},    // 1: coplanar, faces +z
+                               {a, b, Vec3(0, 0, 1)},     // 2: faces +x, at 90 degrees
+                               {a, b, Vec3(1, 0, 0.5)},   // 3: about 153 degrees off
+                               {a, b, Vec3(-std::cos(tilt), 0, std::sin(tilt))},  // 4: 1 degree off
+                               {a, b, Vec3(1, 0, 0)}});                           // 5: faces -z exactly
     ASSERT_EQ(tri(0, 2).normal.dot(tri(0, 0).normal), 0.0);
     ASSERT_EQ(tri(0, 5).normal.dot(tri(0, 0).normal), -1.0);
     // Radiosity 2^k marks who joined: the average times the count gives the
@@ -64,7 +68,7 @@ TEST(VertexColour, SmoothingAngleDecidesWhichNeighboursJoin) {
         int n = 1;
         for (const Triangle* u : shared.triangleList)
             if (u != &tri(0, 0) && u->normal.dot(tri(0, 0).normal) > settings.smoothThreshold) ++n;
-        return static_cast<int>(std::lround(vertexColour(shared, tri(0, 0)).x * n * 1024.0));
+        return static_cast<int>(std::lround(colour(shared, tri(0, 0)).x * n * 1024.0));
     };
     EXPECT_EQ(joined(0), 1);           // even a coplanar neighbour stays out
     EXPECT_EQ(joined(2), 1 | 2 | 16);  // coplanar and 1 degree off
@@ -73,22 +77,21 @@ TEST(VertexColour, SmoothingAngleDecidesWhichNeighboursJoin) {
     EXPECT_EQ(joined(180), 1 | 2 | 4 | 8 | 16);  // exactly opposite never joins
 }
 
-TEST(ShadedList, DrawsCornerColoursSmoothly) {
-    fixture::SceneGuard guard;
+TEST_F(Shaded, ListDrawsCornerColoursSmoothly) {
     HeadlessContext gl;
     if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
     settings.brightness = 1.0;
     // One triangle covering the left half of clip space and one the right,
     // with different radiosities; no neighbours share their colour (crease).
-    fixture::addObject({{Vec3(-1, -1, 0), Vec3(1, -1, 0), Vec3(-1, 1, 0)}});
-    fixture::addObject({{Vec3(1, -1, 0), Vec3(1, 1, 0), Vec3(-1, 1, 0)}});
+    fixture::addObject(scene, {{Vec3(-1, -1, 0), Vec3(1, -1, 0), Vec3(-1, 1, 0)}});
+    fixture::addObject(scene, {{Vec3(1, -1, 0), Vec3(1, 1, 0), Vec3(-1, 1, 0)}});
     tri(0, 0).radiosity = Vec3(0.2, 0.4, 0.8);
     tri(1, 0).radiosity = Vec3(1.0, 0.0, 0.0);
     OffscreenTarget target;
     ASSERT_EQ(target.create(16), "");
     glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
     glViewport(0, 0, 16, 16);
-    buildShadedList();
+    buildShadedList(scene);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glCallList(1);
     unsigned char px[16 * 16 * 4];

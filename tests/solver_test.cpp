@@ -7,28 +7,27 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
 
-#include "radiosity/weights.h"
+#include "scene/scene.h"
 #include "scene_fixture.h"
 
 namespace {
 
 using fixture::Corners;
-using fixture::tri;
 
 // Records every capture; the top face of each step may hand out form factors.
 struct FakeCapturer : FaceCapturer {
     struct Call {
-        Vec3 eye, normal, centre, up;
-        const double* weights;
-        int rows;
+        FaceView view;
+        const std::vector<double>* weights;
     };
     std::vector<Call> calls;
     std::function<void()> onTopFace;
-    void captureFace(const double* weights, int rowCount) override {
-        calls.push_back(
-            {shooterState.position, shooterState.normal, hemicubeCentre, hemicubeUp, weights, rowCount});
-        if (weights == topTable.data() && onTopFace) onTopFace();
+    const std::vector<double>* topTable = nullptr;
+    void captureFace(const FaceView& view, const std::vector<double>& weights) override {
+        calls.push_back({view, &weights});
+        if (&weights == topTable && onTopFace) onTopFace();
     }
 };
 
@@ -39,20 +38,24 @@ Corners rightTriangle(double a, double b, double z, bool up = true, double x0 = 
     return up ? Corners{p0, p1, p2} : Corners{p0, p2, p1};
 }
 
-class Solver : public ::testing::Test {
+class Shooting : public ::testing::Test {
   protected:
-    void SetUp() override {
-        settings.N = 8;
-        settings.H = 4;
-        buildTopTable();
-        buildSideTable();
-        setFaceCapturer(&fake);
+    Shooting() {
+        scene.settings.N = 8;
+        scene.settings.H = 4;
+        solver = std::make_unique<Solver>(scene);
+        solver->setFaceCapturer(&fake);
+        fake.topTable = &solver->topTable;
     }
-    void TearDown() override {
-        setFaceCapturer(nullptr);
-        shooterState = ShooterState{};
+    Triangle& tri(int o, int t) { return fixture::tri(scene, o, t); }
+    int addObject(const std::vector<Corners>& tris, const Vec3& reflectance = Vec3(),
+                  const Vec3& emission = Vec3()) {
+        return fixture::addObject(scene, tris, reflectance, emission);
     }
-    fixture::SceneGuard guard;
+
+    Scene scene;
+    Settings& settings = scene.settings;
+    std::unique_ptr<Solver> solver;
     FakeCapturer fake;
 };
 
@@ -63,43 +66,43 @@ TEST(SolverRandom, DrawsTheFixedSequence) {
     }
 }
 
-TEST_F(Solver, FirstStepCapturesFiveFacesAroundARandomFrame) {
-    fixture::addObject({rightTriangle(2, 1, 0)}, Vec3(), Vec3(1, 1, 1));
-    ASSERT_TRUE(initSolver());
-    idleStep();
+TEST_F(Shooting, FirstStepCapturesFiveFacesAroundARandomFrame) {
+    addObject({rightTriangle(2, 1, 0)}, Vec3(), Vec3(1, 1, 1));
+    ASSERT_TRUE(solver->initSolver());
+    solver->idleStep();
     ASSERT_EQ(fake.calls.size(), 5u);
     const Vec3 p = tri(0, 0).centroid, n(0, 0, 1);
     // First frame from the draws 41, 18467, 6334: r ~ (0.001251, 0.563585, 0.193304).
-    Vec3 u = n.cross(Vec3(0.001251, 0.563585, 0.193304));
-    u.normalise();
+    const Vec3 u = n.cross(Vec3(0.001251, 0.563585, 0.193304)).normalized();
     const Vec3 v = n.cross(u);
-    EXPECT_NEAR(fake.calls[0].up.x, u.x, 2e-6);
-    EXPECT_NEAR(fake.calls[0].up.y, u.y, 2e-6);
-    EXPECT_NEAR(fake.calls[0].up.z, 0.0, 1e-15);
+    EXPECT_NEAR(fake.calls[0].view.up.x, u.x, 2e-6);
+    EXPECT_NEAR(fake.calls[0].view.up.y, u.y, 2e-6);
+    EXPECT_NEAR(fake.calls[0].view.up.z, 0.0, 1e-15);
     const Vec3 expectUp[5] = {u, n, n, n, n};
     const Vec3 expectDir[5] = {n, u, Vec3(-u.x, -u.y, -u.z), v, Vec3(-v.x, -v.y, -v.z)};
     for (int f = 0; f < 5; ++f) {
         const FakeCapturer::Call& c = fake.calls[static_cast<size_t>(f)];
         SCOPED_TRACE("face " + std::to_string(f + 1));
-        EXPECT_TRUE(c.eye.x == p.x && c.eye.y == p.y && c.normal.z == 1.0);
-        EXPECT_NEAR(c.up.dot(expectUp[f]), 1.0, 1e-9);
-        EXPECT_NEAR((c.centre - p).dot(expectDir[f]), 1.0, 1e-9);
-        EXPECT_EQ(c.weights, f == 0 ? topTable.data() : sideTable.data());
-        EXPECT_EQ(c.rows, f == 0 ? 8 : 4);
+        // The eye sits 1/1000 above the shooter's centroid.
+        EXPECT_TRUE(c.view.eye.x == p.x && c.view.eye.y == p.y && c.view.eye.z == p.z + 0.001);
+        EXPECT_NEAR(c.view.up.dot(expectUp[f]), 1.0, 1e-9);
+        EXPECT_NEAR((c.view.centre - p).dot(expectDir[f]), 1.0, 1e-9);
+        EXPECT_EQ(c.weights, f == 0 ? &solver->topTable : &solver->sideTable);
+        EXPECT_EQ(c.view.rows, f == 0 ? 8 : 4);
     }
 }
 
-TEST_F(Solver, ReceiversGetTheShareReciprocityGives) {
+TEST_F(Shooting, ReceiversGetTheShareReciprocityGives) {
     // Shooter of area 2 emitting (1, 0.5, 0.25); receivers of area 0.5.
-    fixture::addObject({rightTriangle(2, 2, 0)}, Vec3(), Vec3(1, 0.5, 0.25));
+    addObject({rightTriangle(2, 2, 0)}, Vec3(), Vec3(1, 0.5, 0.25));
     const Vec3 rho(0.5, 0.25, 1.0);
-    fixture::addObject(
+    addObject(
         {rightTriangle(1, 1, 1, false), rightTriangle(1, 1, 1, false, 5), rightTriangle(1, 1, 1, false, 10),
          rightTriangle(1, 0, 1, false, 15), rightTriangle(1, 1, 1, false, 20)},
         rho);
-    ASSERT_TRUE(initSolver());
+    ASSERT_TRUE(solver->initSolver());
     EXPECT_EQ(tri(0, 0).unshot.sum(), 0.0);  // its energy travels in the shooter state now
-    EXPECT_EQ(shooterState.area, 2.0);
+    EXPECT_EQ(solver->shooterState.area, 2.0);
     fake.onTopFace = [&] {
         tri(1, 0).formFactor = 0.1;  // x 2 / 0.5 -> 0.4
         tri(1, 1).formFactor = 0.5;  // -> 2, capped at 1
@@ -107,7 +110,7 @@ TEST_F(Solver, ReceiversGetTheShareReciprocityGives) {
         tri(1, 3).formFactor = 0.3;  // zero area: receives nothing
         // tri(1, 4) is seen by no face
     };
-    idleStep();
+    solver->idleStep();
     const double shares[] = {0.4, 1.0, 1.0, 0.0, 0.0};
     for (int t = 0; t < 5; ++t) {
         SCOPED_TRACE("receiver " + std::to_string(t));
@@ -120,73 +123,73 @@ TEST_F(Solver, ReceiversGetTheShareReciprocityGives) {
     }
     // Receivers 1 and 2 tie on energy; the earlier one shoots next and its
     // energy moves into the shooter state.
-    EXPECT_EQ(shooterState.objectIndex, 1);
-    EXPECT_EQ(shooterState.triangleIndex, 1);
+    EXPECT_EQ(solver->shooterState.objectIndex, 1);
+    EXPECT_EQ(solver->shooterState.triangleIndex, 1);
     EXPECT_EQ(tri(1, 1).unshot.sum(), 0.0);
-    EXPECT_DOUBLE_EQ(shooterState.unshot.x, 0.5);
-    EXPECT_EQ(shooterState.area, 0.5);
+    EXPECT_DOUBLE_EQ(solver->shooterState.unshot.x, 0.5);
+    EXPECT_EQ(solver->shooterState.area, 0.5);
     // Measure: the new shooter's energy over the emitted energy (1.75 x 2).
-    EXPECT_DOUBLE_EQ(convergenceMeasure, (0.5 + 0.25 + 0.125) * 0.5 / 3.5);
-    EXPECT_EQ(totalInitialEnergy, 3.5);
+    EXPECT_DOUBLE_EQ(solver->convergenceMeasure, (0.5 + 0.25 + 0.125) * 0.5 / 3.5);
+    EXPECT_EQ(solver->totalInitialEnergy, 3.5);
 }
 
-TEST_F(Solver, StopsOnlyBelowTheThreshold) {
+TEST_F(Shooting, StopsOnlyBelowTheThreshold) {
     // Energies 2 and 1 of a total 3: after the first step the measure is 1/3.
-    fixture::addObject({rightTriangle(2, 2, 0), rightTriangle(2, 1, 0, true, 5)}, Vec3(), Vec3(1, 0, 0));
+    addObject({rightTriangle(2, 2, 0), rightTriangle(2, 1, 0, true, 5)}, Vec3(), Vec3(1, 0, 0));
     settings.stopAt = 1.0 / 3.0;
-    ASSERT_TRUE(initSolver());
-    EXPECT_EQ(shooterState.triangleIndex, 0);
-    EXPECT_FALSE(shootStep());  // equal: keeps running
-    EXPECT_EQ(convergenceMeasure, 1.0 / 3.0);
-    EXPECT_EQ(shooterState.triangleIndex, 1);
+    ASSERT_TRUE(solver->initSolver());
+    EXPECT_EQ(solver->shooterState.triangleIndex, 0);
+    EXPECT_FALSE(solver->shootStep());  // equal: keeps running
+    EXPECT_EQ(solver->convergenceMeasure, 1.0 / 3.0);
+    EXPECT_EQ(solver->shooterState.triangleIndex, 1);
     settings.stopAt = std::nextafter(1.0 / 3.0, 1.0);
-    ASSERT_TRUE(initSolver());
-    EXPECT_TRUE(idleStep().converged);
+    ASSERT_TRUE(solver->initSolver());
+    EXPECT_TRUE(solver->idleStep().converged);
     // Nothing left to shoot: measure 0 stops any positive threshold, never a
     // threshold of 0 or less.
-    ASSERT_TRUE(initSolver());
+    ASSERT_TRUE(solver->initSolver());
     settings.stopAt = 0.0;
-    idleStep();
-    EXPECT_FALSE(idleStep().converged);
-    EXPECT_EQ(convergenceMeasure, 0.0);
+    solver->idleStep();
+    EXPECT_FALSE(solver->idleStep().converged);
+    EXPECT_EQ(solver->convergenceMeasure, 0.0);
     settings.stopAt = 1e-12;
-    EXPECT_TRUE(idleStep().converged);
+    EXPECT_TRUE(solver->idleStep().converged);
     // The last selection stays; no index runs off the scene.
-    EXPECT_EQ(shooterState.objectIndex, 0);
-    EXPECT_EQ(shooterState.triangleIndex, 1);
+    EXPECT_EQ(solver->shooterState.objectIndex, 0);
+    EXPECT_EQ(solver->shooterState.triangleIndex, 1);
 }
 
-TEST_F(Solver, FirstOfEqualEmittersShootsFirst) {
-    fixture::addObject({rightTriangle(1, 1, 3, false)}, Vec3(0.5, 0.5, 0.5));  // dark receiver
-    fixture::addObject({rightTriangle(1, 1, 0)}, Vec3(), Vec3(0, 1, 0));
-    fixture::addObject({rightTriangle(1, 1, 0, true, 4)}, Vec3(), Vec3(0, 1, 0));
-    ASSERT_TRUE(initSolver());
-    EXPECT_EQ(shooterState.objectIndex, 1);
-    EXPECT_EQ(shooterState.triangleIndex, 0);
+TEST_F(Shooting, FirstOfEqualEmittersShootsFirst) {
+    addObject({rightTriangle(1, 1, 3, false)}, Vec3(0.5, 0.5, 0.5));  // dark receiver
+    addObject({rightTriangle(1, 1, 0)}, Vec3(), Vec3(0, 1, 0));
+    addObject({rightTriangle(1, 1, 0, true, 4)}, Vec3(), Vec3(0, 1, 0));
+    ASSERT_TRUE(solver->initSolver());
+    EXPECT_EQ(solver->shooterState.objectIndex, 1);
+    EXPECT_EQ(solver->shooterState.triangleIndex, 0);
     EXPECT_EQ(tri(2, 0).unshot.y, 1.0);
 }
 
-TEST_F(Solver, PrintsAProgressLineEveryStepSteps) {
-    fixture::addObject({rightTriangle(2, 2, 0), rightTriangle(2, 1, 0, true, 5)}, Vec3(), Vec3(1, 0, 0));
-    ASSERT_TRUE(initSolver());
-    EXPECT_EQ(fixture::stdoutOf([] { idleStep(); }), "Convergence 0.33333\t\tStep 0\n");
+TEST_F(Shooting, PrintsAProgressLineEveryStepSteps) {
+    addObject({rightTriangle(2, 2, 0), rightTriangle(2, 1, 0, true, 5)}, Vec3(), Vec3(1, 0, 0));
+    ASSERT_TRUE(solver->initSolver());
+    EXPECT_EQ(fixture::stdoutOf([&] { solver->idleStep(); }), "Convergence 0.33333\t\tStep 0\n");
 
-    fixture::clearScene();
-    fixture::addObject({rightTriangle(1, 1, 0)}, Vec3(), Vec3(1, 1, 1));
+    fixture::clearScene(scene);
+    addObject({rightTriangle(1, 1, 0)}, Vec3(), Vec3(1, 1, 1));
     settings.stopAt = 0.0;
     auto run = [&](int step, int count) {
         settings.step = step;
-        EXPECT_TRUE(initSolver());
+        EXPECT_TRUE(solver->initSolver());
         std::string reports;
         const std::string out = fixture::stdoutOf([&] {
-            for (int k = 0; k < count; ++k) reports += idleStep().report ? 'R' : '.';
+            for (int k = 0; k < count; ++k) reports += solver->idleStep().report ? 'R' : '.';
         });
         return reports + "|" + out;
     };
     EXPECT_EQ(run(2, 5),
               "R.R.R|Convergence 0.00000\t\tStep 0\nConvergence 0.00000\t\tStep 2\n"
               "Convergence 0.00000\t\tStep 4\n");
-    EXPECT_EQ(stepCounter, 5);
+    EXPECT_EQ(solver->stepCounter, 5);
     EXPECT_EQ(run(-3, 5).substr(0, 5), "R..R.");
     EXPECT_EQ(run(0, 3).substr(0, 3), "RRR");
     EXPECT_EQ(run(1, 1), "R|Convergence 0.00000\t\tStep 0\n");

@@ -5,8 +5,6 @@
 #include <cmath>
 #include <numeric>
 
-#include "scene_fixture.h"
-
 namespace {
 
 double sum(const std::vector<double>& v) {
@@ -14,13 +12,12 @@ double sum(const std::vector<double>& v) {
 }
 
 struct WeightTables : ::testing::Test {
-    static void buildFor(int h) {
-        settings.N = 2 * h;
-        settings.H = h;
-        buildTopTable();
-        buildSideTable();
+    void buildFor(int h) {
+        topTable = buildTopTable(h);
+        sideTable = buildSideTable(h);
     }
-    fixture::SceneGuard guard;
+    std::vector<double> topTable;
+    std::vector<double> sideTable;
 };
 
 TEST_F(WeightTables, SmallAndDefaultFaceValues) {

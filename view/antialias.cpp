@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "scene/settings.h"
+#include "scene/scene.h"
 #include "view/commands.h"
 
 const float kJitter[8][2] = {
@@ -23,14 +23,15 @@ constexpr double kPi = 3.141592653589793;
 
 // One pass: the shifted projection, the camera, the user's rotation (undone
 // again afterwards) and the scene.
-void drawPass(int list, int pass) {
+void drawPass(int list, int pass, const Scene& scene, const ViewState& view) {
+    const Settings& settings = scene.settings;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     jitteredPerspective(settings.fov, 1.0, settings.nearPlane, settings.farPlane, kJitter[pass][0],
                         kJitter[pass][1], 0.0, 0.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
+    loadCamera(scene);
     glPushMatrix();
-    glRotatef(viewAngleX, 1.0f, 0.0f, 0.0f);
-    glRotatef(viewAngleZ, 0.0f, 0.0f, 1.0f);
+    glRotatef(view.viewAngleX, 1.0f, 0.0f, 0.0f);
+    glRotatef(view.viewAngleZ, 0.0f, 0.0f, 1.0f);
     glCallList(static_cast<GLuint>(list));
     glPopMatrix();
 }
@@ -44,10 +45,10 @@ bool hasAccumulationBuffer() {
     return bits > 0;
 }
 
-void drawWithAccumulationBuffer(int list) {
+void drawWithAccumulationBuffer(int list, const Scene& scene, const ViewState& view) {
     glClear(GL_ACCUM_BUFFER_BIT);
     for (int pass = 0; pass < kJitterPasses; ++pass) {
-        drawPass(list, pass);
+        drawPass(list, pass, scene, view);
         glAccum(GL_ACCUM, kPassWeight);
     }
     glAccum(GL_RETURN, 1.0f);
@@ -55,7 +56,7 @@ void drawWithAccumulationBuffer(int list) {
 
 // Without an accumulation buffer: read every pass back as floats, sum the
 // weighted passes here and draw the average back over the viewport.
-void drawWithReadBack(int list) {
+void drawWithReadBack(int list, const Scene& scene, const ViewState& view) {
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
     const int width = viewport[2];
@@ -85,7 +86,7 @@ void drawWithReadBack(int list) {
     std::vector<float> sum(count, 0.0f);
     std::vector<float> pixels(count, 0.0f);
     for (int pass = 0; pass < kJitterPasses; ++pass) {
-        drawPass(list, pass);
+        drawPass(list, pass, scene, view);
         glReadPixels(viewport[0], viewport[1], width, height, GL_RGBA, GL_FLOAT, pixels.data());
         for (std::size_t i = 0; i < count; ++i) sum[i] += kPassWeight * pixels[i];
     }
@@ -160,18 +161,25 @@ void jitteredFrustum(double left, double right, double bottom, double top, doubl
     glFrustum(s.left, s.right, s.bottom, s.top, s.nearPlane, s.farPlane);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z,
-              cameraUp.x, cameraUp.y, cameraUp.z);
 }
 
-void drawAntialiased(int list) {
+void loadCamera(const Scene& scene) {
+    const Vec3& pos = scene.cameraPos;
+    const Vec3& at = scene.cameraLookAt;
+    const Vec3& up = scene.cameraUp;
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(pos.x, pos.y, pos.z, at.x, at.y, at.z, up.x, up.y, up.z);
+}
+
+void drawAntialiased(int list, const Scene& scene, const ViewState& view) {
     // Nothing can be drawn without a complete framebuffer (a context that
     // has no window yet); leave it without provoking GL errors.
     if (glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return;
     if (hasAccumulationBuffer()) {
-        drawWithAccumulationBuffer(list);
+        drawWithAccumulationBuffer(list, scene, view);
     } else {
-        drawWithReadBack(list);
+        drawWithReadBack(list, scene, view);
     }
     glFlush();
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+struct Scene;
+struct ViewState;
+
 // One still frame with smoothed edges: the scene is drawn eight times, each
 // time with the projection shifted by a different fraction of a pixel, and
 // the eight pictures are averaged.
@@ -32,7 +35,7 @@ Frustum shiftFrustum(const Frustum& f, int width, int height, double subpixelX, 
                      double eyeOffsetX, double eyeOffsetY, double focusDistance);
 
 // Set the projection to the shifted frustum (the viewport is read from GL)
-// and the modelview to the viewing camera.
+// and the modelview to the identity, for the caller's camera.
 void jitteredPerspective(double fieldOfView, double aspect, double nearPlane, double farPlane,
                          double subpixelX, double subpixelY, double eyeOffsetX, double eyeOffsetY,
                          double focusDistance);
@@ -40,8 +43,11 @@ void jitteredFrustum(double left, double right, double bottom, double top, doubl
                      double subpixelX, double subpixelY, double eyeOffsetX, double eyeOffsetY,
                      double focusDistance);
 
-// Draws display list `list` eight times under the camera, the settings' field
+// Loads the modelview matrix with the scene's viewing camera (gluLookAt).
+void loadCamera(const Scene& scene);
+
+// Draws display list `list` eight times under the scene's camera and field
 // of view and the user's rotation, and leaves the average in the colour
 // buffer being drawn to (the caller swaps). Uses the accumulation buffer when
 // the framebuffer has one, and averages read-back passes itself otherwise.
-void drawAntialiased(int list);
+void drawAntialiased(int list, const Scene& scene, const ViewState& view);

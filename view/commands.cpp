@@ -1,33 +1,20 @@
 #include "view/commands.h"
 
-float viewAngleX = 0.0f;
-float viewAngleZ = 0.0f;
-int dragStartX = 0;
-int dragStartY = 0;
-float dragAngleX = 0.0f;
-float dragAngleZ = 0.0f;
-
-void resetViewState() {
-    viewAngleX = viewAngleZ = 0.0f;
-    dragStartX = dragStartY = 0;
-    dragAngleX = dragAngleZ = 0.0f;
-}
-
-bool applyArrowKey(int key) {
+bool applyArrowKey(ViewState& view, int key) {
     // Single-precision steps, so long runs of key presses accumulate exactly
     // as a float angle does.
     switch (key) {
         case kKeyLeft:
-            viewAngleZ = viewAngleZ + 10.0f;
+            view.viewAngleZ = view.viewAngleZ + 10.0f;
             return true;
         case kKeyUp:
-            viewAngleX = viewAngleX - 10.0f;
+            view.viewAngleX = view.viewAngleX - 10.0f;
             return true;
         case kKeyRight:
-            viewAngleZ = viewAngleZ - 10.0f;
+            view.viewAngleZ = view.viewAngleZ - 10.0f;
             return true;
         case kKeyDown:
-            viewAngleX = viewAngleX + 10.0f;
+            view.viewAngleX = view.viewAngleX + 10.0f;
             return true;
         default:
             return false;
@@ -45,21 +32,21 @@ KeyAction keyAction(unsigned char key) {
     }
 }
 
-void beginDrag(int x, int y) {
-    dragStartX = x;
-    dragStartY = y;
-    dragAngleX = viewAngleX;
-    dragAngleZ = viewAngleZ;
+void beginDrag(ViewState& view, int x, int y) {
+    view.dragStartX = x;
+    view.dragStartY = y;
+    view.dragAngleX = view.viewAngleX;
+    view.dragAngleZ = view.viewAngleZ;
 }
 
-void dragTo(int x, int y) {
+void dragTo(ViewState& view, int x, int y) {
     // The pixel difference is exact (64-bit, so no coordinate can overflow
     // it), the subtraction is done in double and only the result is rounded
     // to float.
-    const long long dy = static_cast<long long>(dragStartY) - y;
-    const long long dx = static_cast<long long>(dragStartX) - x;
-    viewAngleX = static_cast<float>(static_cast<double>(dragAngleX) - static_cast<double>(dy));
-    viewAngleZ = static_cast<float>(static_cast<double>(dragAngleZ) - static_cast<double>(dx));
+    const long long dy = static_cast<long long>(view.dragStartY) - y;
+    const long long dx = static_cast<long long>(view.dragStartX) - x;
+    view.viewAngleX = static_cast<float>(static_cast<double>(view.dragAngleX) - static_cast<double>(dy));
+    view.viewAngleZ = static_cast<float>(static_cast<double>(view.dragAngleZ) - static_cast<double>(dx));
 }
 
 MenuAction menuAction(int value) {

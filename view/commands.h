@@ -1,22 +1,10 @@
 #pragma once
 
+#include "view/view_state.h"
+
 // The viewer's decisions, free of GLUT and GL: how keys, special keys, mouse
 // drags and menu entries change the view state and what they ask the program
 // to do. The GLUT callbacks are thin adapters over these.
-
-// The user's rotation of the scene, degrees, never wrapped into a range.
-extern float viewAngleX;  // about the x axis
-extern float viewAngleZ;  // about the z axis
-
-// The drag anchor: GLUT window coordinates of the last button press (origin
-// top-left, y down) and the angles as they were at that press.
-extern int dragStartX;
-extern int dragStartY;
-extern float dragAngleX;
-extern float dragAngleZ;
-
-// Puts the angles and the drag anchor back to their start values (all zero).
-void resetViewState();
 
 // GLUT's codes for the arrow keys.
 constexpr int kKeyLeft = 100;
@@ -27,7 +15,7 @@ constexpr int kKeyDown = 103;
 // An arrow key turns the view by 10 degrees: left raises the z angle, right
 // lowers it, up lowers the x angle, down raises it. Returns whether the key
 // was an arrow (and the view must be redrawn); other keys change nothing.
-bool applyArrowKey(int key);
+bool applyArrowKey(ViewState& view, int key);
 
 enum class KeyAction { None, Exit, Step };
 
@@ -35,12 +23,12 @@ enum class KeyAction { None, Exit, Step };
 KeyAction keyAction(unsigned char key);
 
 // A button press anchors a drag at (x, y).
-void beginDrag(int x, int y);
+void beginDrag(ViewState& view, int x, int y);
 
 // Motion with a button held, or the release: one degree per pixel measured
 // from the anchor, whatever the angles did in between. Moving down raises the
 // x angle, moving right raises the z angle.
-void dragTo(int x, int y);
+void dragTo(ViewState& view, int x, int y);
 
 // The pop-up menu's entries and their values.
 enum class MenuAction { None, Auto, Stop, Step, AntiAlias, Save };

@@ -4,50 +4,48 @@
 #include <GL/glext.h>
 #include <GL/glu.h>
 
+#include "radiosity/gl_bindings.h"
 #include "radiosity/offscreen_target.h"
-#include "scene/settings.h"
+#include "scene/scene.h"
 #include "view/antialias.h"
 #include "view/commands.h"
 #include "view/shading.h"
 
-void drawShadedScene() {
+void drawShadedScene(const Scene& scene, const ViewState& view) {
+    const Settings& settings = scene.settings;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(settings.fov, 1.0, settings.nearPlane, settings.farPlane);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(cameraPos.x, cameraPos.y, cameraPos.z, cameraLookAt.x, cameraLookAt.y, cameraLookAt.z,
-              cameraUp.x, cameraUp.y, cameraUp.z);
-    glRotatef(viewAngleX, 1.0f, 0.0f, 0.0f);
-    glRotatef(viewAngleZ, 0.0f, 0.0f, 1.0f);
+    loadCamera(scene);
+    glRotatef(view.viewAngleX, 1.0f, 0.0f, 0.0f);
+    glRotatef(view.viewAngleZ, 0.0f, 0.0f, 1.0f);
     glCallList(kShadedList);
 }
 
-Picture renderPicture(int size, bool antialiased) {
+Picture renderPicture(const Scene& scene, const ViewState& view, int size, bool antialiased) {
     Picture picture;
     OffscreenTarget target;
     picture.error = target.create(size);
     if (!picture.error.empty()) return picture;
-    GLint viewport[4];
-    GLint previous = 0;
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
-    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
-    glViewport(0, 0, size, size);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    if (antialiased) {
-        drawAntialiased(kShadedList);
-    } else {
-        drawShadedScene();
-    }
-    glFinish();
-
     std::vector<std::uint8_t> rgba(static_cast<size_t>(size) * static_cast<size_t>(size) * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
+    {
+        const GlBindingGuard bindings;
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
+        glViewport(0, 0, size, size);
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        if (antialiased) {
+            drawAntialiased(kShadedList, scene, view);
+        } else {
+            drawShadedScene(scene, view);
+        }
+        glFinish();
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    }
 
     // GL's rows run bottom-up; pictures are stored top row first.
     picture.size = size;

@@ -5,7 +5,7 @@
 #include <vector>
 
 // An off-screen picture of the shaded scene (display list 1) as the viewer
-// shows it: the configured camera and field of view, the user's rotation,
+// shows it: the scene's camera and field of view, the user's rotation,
 // aspect ratio 1. For tools without a window; needs a current GL context.
 struct Picture {
     int size = 0;                   // width = height, pixels
@@ -13,10 +13,13 @@ struct Picture {
     std::string error;              // set when the picture could not be drawn
 };
 
-// Clears and draws display list 1 under the configured camera (aspect 1) and
+struct Scene;
+struct ViewState;
+
+// Clears and draws display list 1 under the scene's camera (aspect 1) and
 // the user's rotation, into whatever framebuffer and viewport are current.
-void drawShadedScene();
+void drawShadedScene(const Scene& scene, const ViewState& view);
 
 // Draws the picture `size` pixels square; `antialiased` averages the eight
 // jittered passes of the anti-aliased frame.
-Picture renderPicture(int size, bool antialiased);
+Picture renderPicture(const Scene& scene, const ViewState& view, int size, bool antialiased);

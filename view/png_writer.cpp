@@ -2,10 +2,10 @@
 
 #include <png.h>
 
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <cstring>
+
+#include "scene/atomic_file.h"
 
 namespace {
 
@@ -21,8 +21,15 @@ void onError(png_structp png, png_const_charp text) {
 
 void onWarning(png_structp, png_const_charp) {}
 
-// Encodes into an open file; false with the reason in `error` on failure.
-bool encode(std::FILE* file, int width, int height, const std::vector<std::uint8_t>& rgb, PngError& error) {
+void onWrite(png_structp png, png_bytep data, png_size_t size) {
+    static_cast<AtomicFile*>(png_get_io_ptr(png))->write(data, size);
+}
+
+void onFlush(png_structp) {}
+
+// Encodes into a file being written; false with the reason in `error` when
+// the encoder fails (a failed write shows in the file's own error).
+bool encode(AtomicFile& file, int width, int height, const std::vector<std::uint8_t>& rgb, PngError& error) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, onError, onWarning);
     if (!png) {
         std::snprintf(error.message, sizeof error.message, "out of memory");
@@ -33,7 +40,7 @@ bool encode(std::FILE* file, int width, int height, const std::vector<std::uint8
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, &file, onWrite, onFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -53,24 +60,8 @@ std::string writePng(const std::string& path, int width, int height, const std::
         rgb.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
         return "picture has no pixels";
     }
-    const std::string temporary = path + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return std::strerror(errno);
+    AtomicFile file(path);
     PngError error;
-    bool ok = encode(file, width, height, rgb, error);
-    std::string reason = ok ? "" : error.message;
-    if (ok && std::fflush(file) != 0) {
-        ok = false;
-        reason = std::strerror(errno);
-    }
-    if (std::fclose(file) != 0 && ok) {
-        ok = false;
-        reason = std::strerror(errno);
-    }
-    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        reason = std::strerror(errno);
-    }
-    if (!ok) std::remove(temporary.c_str());
-    return reason;
+    if (file.error().empty() && !encode(file, width, height, rgb, error)) return error.message;
+    return file.commit();
 }

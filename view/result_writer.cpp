@@ -1,12 +1,7 @@
 #include "view/result_writer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "scene/scene.h"
 
@@ -26,10 +21,6 @@ std::string widenExponent(const char* text) {
 void appendLine(std::string& out, const std::string& line) {
     out += line;
     out += "\r\n";
-}
-
-std::string errorText(int err) {
-    return std::strerror(err);
 }
 
 }  // namespace
@@ -73,81 +64,14 @@ std::string resultPath(const SceneObject& object, const std::string& dir) {
     return dir.back() == '/' ? dir + file : dir + '/' + file;
 }
 
-int ResultFileOps::create(const std::string& path, int* fd) {
-    // 0666 before the umask: the same permissions a plain fopen would give.
-    *fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    return *fd < 0 ? errno : 0;
-}
-
-int ResultFileOps::write(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (n == 0) return EIO;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-int ResultFileOps::sync(int fd) {
-    return ::fsync(fd) != 0 ? errno : 0;
-}
-
-int ResultFileOps::close(int fd) {
-    return ::close(fd) != 0 ? errno : 0;
-}
-
-int ResultFileOps::rename(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) != 0 ? errno : 0;
-}
-
-int ResultFileOps::remove(const std::string& path) {
-    return ::unlink(path.c_str()) != 0 ? errno : 0;
-}
-
-SaveStatus saveResult(const SceneObject& object, const std::string& dir, ResultFileOps* ops) {
-    ResultFileOps systemOps;
-    if (ops == nullptr) ops = &systemOps;
-
+SaveStatus saveResult(const SceneObject& object, const std::string& dir, FileOps* ops) {
     SaveStatus status;
     status.path = resultPath(object, dir);
-    const auto fail = [&status](int err) {
+    status.reason = writeFileAtomically(status.path, formatResult(object), ops);
+    if (!status.reason.empty()) {
         status.ok = false;
-        status.reason = errorText(err);
         std::printf("Cannot save %s: %s\n", status.path.c_str(), status.reason.c_str());
         std::fflush(stdout);  // seen at once even when standard output is a file or pipe
-        return status;
-    };
-
-    // A NUL byte (from a binary name line) would cut the path short and
-    // replace some other file, such as the triangle file itself.
-    if (status.path.find('\0') != std::string::npos) return fail(EINVAL);
-
-    // A temporary file in the same directory, so the final rename stays on
-    // one file system and replaces the old result in one step.
-    std::string tmp;
-    int fd = -1;
-    int err = EEXIST;
-    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
-        tmp = status.path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(attempt);
-        err = ops->create(tmp, &fd);
-    }
-    if (err != 0) return fail(err);
-
-    const std::string text = formatResult(object);
-    err = ops->write(fd, text.data(), text.size());
-    if (err == 0) err = ops->sync(fd);
-    // Close even after a failed write, and keep the first error.
-    const int closeErr = ops->close(fd);
-    if (err == 0) err = closeErr;
-    if (err == 0) err = ops->rename(tmp, status.path);
-    if (err != 0) {
-        ops->remove(tmp);
-        return fail(err);
     }
     return status;
 }

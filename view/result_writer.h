@@ -1,7 +1,8 @@
 #pragma once
 
-#include <cstddef>
 #include <string>
+
+#include "scene/atomic_file.h"
 
 struct SceneObject;
 
@@ -25,31 +26,15 @@ std::string formatResult(const SceneObject& object);
 // `dir` is empty or the name is an absolute path.
 std::string resultPath(const SceneObject& object, const std::string& dir);
 
-// The file operations a save goes through. The default one is the operating
-// system; tests put in one that fails on purpose. Each returns 0 on success,
-// or an errno value.
-struct ResultFileOps {
-    virtual ~ResultFileOps() = default;
-    // Creates `path` exclusively for writing; sets *fd.
-    virtual int create(const std::string& path, int* fd);
-    // Writes all of `size` bytes.
-    virtual int write(int fd, const char* data, std::size_t size);
-    virtual int sync(int fd);
-    virtual int close(int fd);
-    virtual int rename(const std::string& from, const std::string& to);
-    virtual int remove(const std::string& path);
-};
-
 struct SaveStatus {
     bool ok = true;
     std::string path;    // the file that was (or should have been) written
     std::string reason;  // why it failed; empty on success
 };
 
-// Writes an object's result file. The text goes to a temporary file next to
-// the target, which is synced, closed and renamed over the target only when
-// every step succeeded; on any failure the previous file stays as it was, the
-// temporary file is removed, and one line "Cannot save <path>: <reason>" is
-// printed on standard output.
+// Writes an object's result file through AtomicFile: on any failure the
+// previous file stays as it was, no temporary file is left, and one line
+// "Cannot save <path>: <reason>" is printed on standard output. `ops`: the
+// system calls (nullptr: the operating system's).
 SaveStatus saveResult(const SceneObject& object, const std::string& dir = std::string(),
-                      ResultFileOps* ops = nullptr);
+                      FileOps* ops = nullptr);

@@ -7,7 +7,6 @@
 
 #include "radiosity/solver.h"
 #include "scene/scene.h"
-#include "scene/settings.h"
 #include "view/antialias.h"
 #include "view/commands.h"
 #include "view/picture.h"
@@ -16,38 +15,44 @@
 
 namespace {
 
+// GLUT callbacks take no argument: this is how they find the viewer. Set
+// once, by installViewerCallbacks.
+Viewer* viewer = nullptr;
+
 // One step by hand (space key, menu "Step"): the idle step with all it does
 // by itself, then the progress line once more with the advanced counter and a
 // fresh picture, whether the solver is running or stopped.
 void stepByHand() {
     idleCallback();
-    std::printf("Convergence %2.5f\t\tStep %d\n", convergenceMeasure, stepCounter);
+    std::printf("Convergence %2.5f\t\tStep %d\n", viewer->solver.convergenceMeasure,
+                viewer->solver.stepCounter);
     std::fflush(stdout);  // like the solver's own line: seen at once through a pipe
-    buildShadedList();
+    buildShadedList(viewer->scene);
     glutPostRedisplay();
 }
 
 void saveAllResults() {
     // Into the working directory, in object order; a failed save prints its
     // own line and the others still go ahead.
-    for (int i = 0; i < objectCount && i < static_cast<int>(objects.size()); ++i) {
-        saveResult(objects[static_cast<std::size_t>(i)]);
+    const Scene& scene = viewer->scene;
+    for (int i = 0; i < scene.objectCount && i < static_cast<int>(scene.objects.size()); ++i) {
+        saveResult(scene.objects[static_cast<std::size_t>(i)]);
     }
 }
 
 }  // namespace
 
 void idleCallback() {
-    const StepOutcome outcome = idleStep();
+    const StepOutcome outcome = viewer->solver.idleStep();
     if (outcome.report) {
-        buildShadedList();
+        buildShadedList(viewer->scene);
         glutPostRedisplay();
     }
     if (outcome.converged) glutIdleFunc(nullptr);
 }
 
 void displayCallback() {
-    drawShadedScene();
+    drawShadedScene(viewer->scene, viewer->view);
     glutSwapBuffers();
 }
 
@@ -64,20 +69,20 @@ void keyboardCallback(unsigned char key, int, int) {
 }
 
 void specialCallback(int key, int, int) {
-    if (applyArrowKey(key)) glutPostRedisplay();
+    if (applyArrowKey(viewer->view, key)) glutPostRedisplay();
 }
 
 void mouseCallback(int, int state, int x, int y) {
     // Every button that gets here acts alike; the right one belongs to the menu.
     if (state == GLUT_UP) {
-        dragTo(x, y);
+        dragTo(viewer->view, x, y);
     } else {
-        beginDrag(x, y);
+        beginDrag(viewer->view, x, y);
     }
 }
 
 void motionCallback(int x, int y) {
-    dragTo(x, y);
+    dragTo(viewer->view, x, y);
     glutPostRedisplay();
 }
 
@@ -93,7 +98,7 @@ void menuCallback(int value) {
             stepByHand();
             break;
         case MenuAction::AntiAlias:
-            drawAntialiased(kShadedList);
+            drawAntialiased(kShadedList, viewer->scene, viewer->view);
             glutSwapBuffers();
             break;
         case MenuAction::Save:
@@ -107,7 +112,8 @@ void menuCallback(int value) {
 
 void reshapeCallback(int, int) {}
 
-void installViewerCallbacks() {
+void installViewerCallbacks(Viewer& v) {
+    viewer = &v;
     glutDisplayFunc(displayCallback);
     glutKeyboardFunc(keyboardCallback);
     glutSpecialFunc(specialCallback);

@@ -1,7 +1,19 @@
 #pragma once
 
+#include "view/view_state.h"
+
+struct Scene;
+class Solver;
+
 // The interactive viewer: GLUT callbacks that adapt window events to the
 // commands, and their registration. Everything runs on the GLUT thread.
+
+// What the callbacks work on: the scene shown, its solver and the view state.
+struct Viewer {
+    Scene& scene;
+    Solver& solver;
+    ViewState view;
+};
 
 void displayCallback();
 void keyboardCallback(unsigned char key, int x, int y);
@@ -20,5 +32,6 @@ void idleCallback();
 // Registers every callback of the window that is current (display, keyboard,
 // special, mouse, motion, idle, reshape, in that order) and attaches the
 // pop-up menu "Auto", "Stop", "Step", "Anti-Alias", "Save6d" to the right
-// button. The solver runs from then on.
-void installViewerCallbacks();
+// button. The solver runs from then on. The callbacks reach the viewer
+// through the one pointer kept here; it must live as long as the window.
+void installViewerCallbacks(Viewer& viewer);

@@ -1,14 +1,14 @@
-#include "app/bench_step.h"
+#include "bench/bench_step.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "app/bench_scene.h"
+#include "bench/bench_scene.h"
 #include "radiosity/hemicube.h"
+#include "radiosity/item_buffer.h"
 #include "radiosity/solver.h"
 #include "radiosity/weights.h"
 #include "scene/scene.h"
-#include "scene/settings.h"
 #include "view/shading.h"
 
 double msSince(BenchClock::time_point start) {
@@ -32,10 +32,7 @@ double mean(const std::vector<double>& v) {
 
 // What one face capture of a step looked at, so it can be drawn again.
 struct RecordedFace {
-    Vec3 position;
-    Vec3 normal;
-    Vec3 centre;
-    Vec3 up;
+    FaceView view;
     bool top = false;
 };
 
@@ -43,12 +40,11 @@ struct RecordedFace {
 // time spent inside the capture.
 class RecordingCapturer : public FaceCapturer {
   public:
-    explicit RecordingCapturer(FaceCapturer& inner) : inner_(&inner) {}
-    void captureFace(const double* weights, int rowCount) override {
-        faces.push_back(
-            {shooterState.position, shooterState.normal, hemicubeCentre, hemicubeUp, rowCount == settings.N});
+    RecordingCapturer(FaceCapturer& inner, int n) : inner_(&inner), n_(n) {}
+    void captureFace(const FaceView& view, const std::vector<double>& weights) override {
+        faces.push_back({view, view.rows == n_});
         const BenchClock::time_point start = BenchClock::now();
-        inner_->captureFace(weights, rowCount);
+        inner_->captureFace(view, weights);
         insideMs += msSince(start);
     }
     std::vector<RecordedFace> faces;
@@ -56,26 +52,33 @@ class RecordingCapturer : public FaceCapturer {
 
   private:
     FaceCapturer* inner_;
+    int n_;
 };
 
-// Draws the recorded faces again through cap (with its current options).
-void replay(HemicubeCapturer& cap, const std::vector<RecordedFace>& faces, size_t first, size_t count) {
-    const ShooterState saved = shooterState;
+// Weight tables for faces of n x n pixels.
+struct Tables {
+    explicit Tables(int n) : n(n), top(buildTopTable(n / 2)), side(buildSideTable(n / 2)) {}
+    int n;
+    std::vector<double> top;
+    std::vector<double> side;
+};
+
+// Draws the recorded faces again through cap (with its current options), at
+// the capturer's own face size.
+void replay(HemicubeCapturer& cap, const Tables& tables, const std::vector<RecordedFace>& faces, size_t first,
+            size_t count) {
     for (size_t k = first; k < first + count && k < faces.size(); ++k) {
         const RecordedFace& f = faces[k];
-        shooterState.position = f.position;
-        shooterState.normal = f.normal;
-        hemicubeCentre = f.centre;
-        hemicubeUp = f.up;
-        cap.captureFace(f.top ? topTable.data() : sideTable.data(), f.top ? settings.N : settings.H);
+        FaceView view = f.view;
+        view.rows = f.top ? tables.n : tables.n / 2;
+        cap.captureFace(view, f.top ? tables.top : tables.side);
     }
-    shooterState = saved;
 }
 
 // The accumulators as a flat list, zeroed afterwards.
-std::vector<double> takeFormFactors() {
+std::vector<double> takeFormFactors(Scene& scene) {
     std::vector<double> out;
-    for (SceneObject& o : objects) {
+    for (SceneObject& o : scene.objects) {
         for (auto& t : o.triangles) {
             out.push_back(t->formFactor);
             t->formFactor = 0.0;
@@ -90,20 +93,13 @@ double largestDifference(const std::vector<double>& a, const std::vector<double>
     return worst;
 }
 
-void setResolution(int n) {
-    settings.N = n;
-    settings.H = n / 2;
-    buildTopTable();
-    buildSideTable();
-}
-
 // One step as the idle callback runs it, without the progress line.
-double timedStep() {
+double timedStep(Scene& scene, Solver& solver) {
     const BenchClock::time_point start = BenchClock::now();
-    shootStep();
-    const ShooterState& s = shooterState;
-    if (s.objectIndex >= 0 && s.objectIndex < static_cast<int>(objects.size())) {
-        SceneObject& o = objects[static_cast<size_t>(s.objectIndex)];
+    solver.shootStep();
+    const ShooterState& s = solver.shooterState;
+    if (s.objectIndex >= 0 && s.objectIndex < static_cast<int>(scene.objects.size())) {
+        SceneObject& o = scene.objects[static_cast<size_t>(s.objectIndex)];
         if (s.triangleIndex >= 0 && s.triangleIndex < o.triangleCount())
             o.triangles[static_cast<size_t>(s.triangleIndex)]->unshot = Vec3();
     }
@@ -114,36 +110,44 @@ double timedStep() {
 
 BenchRow measureBenchScene(int target, int n, int steps) {
     BenchRow row;
-    resetSettings();
+    Scene scene;
+    Settings& settings = scene.settings;
     settings.stopAt = 0.0;  // never converge during the run
-    const std::string problem = loadBenchScene(makeBenchRoom(target));
+    settings.N = n;
+    settings.H = n / 2;
+    const std::string problem = loadBenchScene(makeBenchRoom(target), scene);
     if (!problem.empty()) {
         row.error = problem;
         return row;
     }
-    for (const SceneObject& o : objects) row.triangles += o.triangleCount();
+    for (const SceneObject& o : scene.objects) row.triangles += o.triangleCount();
     row.n = n;
     row.steps = steps;
-    setResolution(n);
-    const std::string limits = buildItemBuffer();
+    ItemBuffer items;
+    const std::string limits = buildItemBuffer(scene.objects, items);
     if (!limits.empty()) {
         row.error = limits;
         return row;
     }
 
-    HemicubeCapturer fast(CaptureMode::Fast);
-    HemicubeCapturer literal(CaptureMode::Literal);
-    if (!fast.ok() || !literal.ok()) {
-        row.error = (fast.ok() ? literal : fast).error();
-        return row;
+    const Tables tables(n);
+    HemicubeCapturer fast(items, n, settings.nearPlane, settings.farPlane, CaptureMode::Fast);
+    HemicubeCapturer literal(items, n, settings.nearPlane, settings.farPlane, CaptureMode::Literal);
+    HemicubeCapturer literal2n(items, 2 * n, settings.nearPlane, settings.farPlane, CaptureMode::Literal);
+    for (const HemicubeCapturer* cap : {&fast, &literal, &literal2n}) {
+        if (!cap->ok()) {
+            row.error = cap->error();
+            return row;
+        }
     }
-    RecordingCapturer recorder(fast);
-    setFaceCapturer(&recorder);
+    RecordingCapturer recorder(fast, n);
+    Solver solver(scene);
+    solver.setFaceCapturer(&recorder);
 
     // Warm up (uploads, caches), then start the solution afresh.
-    initSolver();
-    for (int k = 0; k < 3; ++k) timedStep();
-    initSolver();
+    solver.initSolver();
+    for (int k = 0; k < 3; ++k) timedStep(scene, solver);
+    solver.initSolver();
     recorder.faces.clear();
     recorder.insideMs = 0.0;
     fast.resetStats();
@@ -161,7 +165,7 @@ BenchRow measureBenchScene(int target, int n, int steps) {
         const size_t first = recorder.faces.size();
         const double inside = recorder.insideMs;
         fast.resetStats();
-        stepMs.push_back(timedStep());
+        stepMs.push_back(timedStep(scene, solver));
         const double receiveMs = stepMs.back() - (recorder.insideMs - inside);
         drawRead += fast.stats().drawReadSeconds * 1000.0;
         sum += fast.stats().sumSeconds * 1000.0;
@@ -171,14 +175,14 @@ BenchRow measureBenchScene(int target, int n, int steps) {
 
         fast.setOptions(drawOnly);
         BenchClock::time_point start = BenchClock::now();
-        replay(fast, recorder.faces, first, 5);
+        replay(fast, tables, recorder.faces, first, 5);
         floorMs.push_back(msSince(start));
         fast.setMode(CaptureMode::Fast);
 
         start = BenchClock::now();
-        replay(literal, recorder.faces, first, 5);
+        replay(literal, tables, recorder.faces, first, 5);
         literalMs.push_back(msSince(start) + receiveMs);
-        takeFormFactors();
+        takeFormFactors(scene);
     }
     row.meanMs = mean(stepMs);
     row.medianMs = medianOf(stepMs);
@@ -192,7 +196,7 @@ BenchRow measureBenchScene(int target, int n, int steps) {
     std::vector<double> listMs;
     for (int k = 0; k < 3; ++k) {
         const BenchClock::time_point start = BenchClock::now();
-        buildShadedList();
+        buildShadedList(scene);
         listMs.push_back(msSince(start));
     }
     row.listMs = medianOf(listMs);
@@ -203,19 +207,16 @@ BenchRow measureBenchScene(int target, int n, int steps) {
     const size_t compared = std::min<size_t>(faces.size() / 5, 8);
     std::vector<std::vector<double>> full;
     for (size_t s = 0; s < compared; ++s) {
-        replay(fast, faces, 5 * s, 5);
-        const std::vector<double> a = takeFormFactors();
-        replay(literal, faces, 5 * s, 5);
-        full.push_back(takeFormFactors());
+        replay(fast, tables, faces, 5 * s, 5);
+        const std::vector<double> a = takeFormFactors(scene);
+        replay(literal, tables, faces, 5 * s, 5);
+        full.push_back(takeFormFactors(scene));
         row.maxDiff = std::max(row.maxDiff, largestDifference(a, full.back()));
     }
-    setResolution(2 * n);
+    const Tables tables2n(2 * n);
     for (size_t s = 0; s < compared; ++s) {
-        replay(literal, faces, 5 * s, 5);
-        row.samplingDiff = std::max(row.samplingDiff, largestDifference(takeFormFactors(), full[s]));
+        replay(literal2n, tables2n, faces, 5 * s, 5);
+        row.samplingDiff = std::max(row.samplingDiff, largestDifference(takeFormFactors(scene), full[s]));
     }
-    setResolution(n);
-
-    setFaceCapturer(nullptr);
     return row;
 }

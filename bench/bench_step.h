@@ -8,7 +8,7 @@
 // the fast capture path, each step followed at once by its floor (the same
 // draws and read-backs, nothing decoded) and by the literal path (display
 // list 2 on full faces, RGB read-back, pixel sums) on the same five faces.
-// Needs a current GL context; replaces the global scene and settings.
+// Needs a current GL context; makes its own scene.
 
 struct BenchRow {
     std::string error;  // empty, or why the scene could not be measured

@@ -12,16 +12,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "app/bench_scene.h"
-#include "app/bench_step.h"
 #include "app/headless_context.h"
+#include "bench/bench_options.h"
+#include "bench/bench_scene.h"
+#include "bench/bench_step.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/offscreen_target.h"
 #include "radiosity/weights.h"
+#include "scene/atomic_file.h"
 #include "scene/scene.h"
 
 namespace {
@@ -40,69 +41,17 @@ void note(const char* format, ...) {
     va_end(args);
 }
 
-struct Options {
-    bool help = false;
-    int steps = 60;
-    std::vector<int> resolutions{256};
-    std::vector<int> scenes{1000, 10000, 60000};
-};
-
-const char* kUsage =
-    "usage: lumetra-bench [--steps K] [--n512] [--scenes T1,T2,...]\n"
-    "  --steps K     shooting steps timed per scene and path (default 60)\n"
-    "  --n512        also run every scene at N = 512\n"
-    "  --scenes LIST triangle counts of the generated rooms (default 1000,10000,60000)\n";
-
-bool parsePositive(const char* text, int& out) {
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < 1 || v > 1000000) return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
-// Empty on success, else the message.
-std::string parseOptions(int argc, char** argv, Options& o) {
-    for (int k = 1; k < argc; ++k) {
-        const std::string a = argv[k];
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--steps" && k + 1 < argc) {
-            if (!parsePositive(argv[++k], o.steps)) return "--steps needs a whole number from 1";
-        } else if (a == "--n512") {
-            o.resolutions = {256, 512};
-        } else if (a == "--scenes" && k + 1 < argc) {
-            o.scenes.clear();
-            std::string list = argv[++k];
-            size_t pos = 0;
-            while (pos <= list.size()) {
-                const size_t comma = std::min(list.find(',', pos), list.size());
-                int v = 0;
-                if (!parsePositive(list.substr(pos, comma - pos).c_str(), v) || v > 16000000)
-                    return "--scenes needs triangle counts separated by commas";
-                o.scenes.push_back(v);
-                pos = comma + 1;
-            }
-        } else {
-            return "unknown or incomplete option '" + a + "'";
-        }
-    }
-    return {};
-}
-
 // Loading and welding one object of 65,535 triangles from a file.
 void timeLoading() {
     const BenchObject sheet = makeBenchSheet(kMaxItemTriangles);
     std::error_code ec;
     const std::filesystem::path path =
         std::filesystem::temp_directory_path(ec) / ("lumetra-bench-" + std::to_string(::getpid()) + ".tri");
-    {
-        std::ofstream out(path, std::ios::binary);
-        writeTriangleFile(out, sheet);
-        if (!out) {
-            note("# load+weld: cannot write %s\n", path.string().c_str());
-            return;
-        }
+    const std::string problem =
+        writeFileAtomically(path.string(), [&sheet](std::ostream& out) { writeTriangleFile(out, sheet); });
+    if (!problem.empty()) {
+        note("# load+weld: cannot write %s: %s\n", path.string().c_str(), problem.c_str());
+        return;
     }
     std::vector<double> ms;
     int vertices = 0;
@@ -164,16 +113,9 @@ const char* glText(GLenum name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    const std::string usage = parseOptions(argc, argv, options);
-    if (!usage.empty()) {
-        std::fprintf(stderr, "lumetra-bench: %s\n%s", usage.c_str(), kUsage);
-        return 1;
-    }
-    if (options.help) {
-        std::printf("%s", kUsage);
-        return 0;
-    }
+    BenchOptions options;
+    const int code = parseBenchOptions(argc, argv, options);
+    if (code >= 0) return code;
     HeadlessContext context;
     if (!context.ok()) {
         std::fprintf(stderr, "lumetra-bench: %s\n", context.error().c_str());
@@ -221,7 +163,5 @@ int main(int argc, char** argv) {
     if (list60k >= 0.0) note("# display list 1 for the 60k scene: %.2f ms per build\n", list60k);
     timeLoading();
     timeReadBack(256);
-    objects.clear();
-    objectCount = 0;
     return 0;
 }

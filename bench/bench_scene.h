@@ -7,6 +7,8 @@
 
 #include "scene/vec3.h"
 
+struct Scene;
+
 // Scenes the benchmark makes for itself, so it needs no files: a closed
 // room (walls facing in) with a few boxes standing on its floor and a
 // square lamp under the ceiling facing down, every surface cut into squares
@@ -37,7 +39,7 @@ BenchObject makeBenchSheet(int count);
 // of nine numbers per line, written so that they read back exactly.
 void writeTriangleFile(std::ostream& out, const BenchObject& object);
 
-// Replaces the global scene with these objects, read through the triangle
-// reader (so the vertices are welded as for a file). Returns an empty
-// string or what went wrong.
-std::string loadBenchScene(const BenchScene& scene);
+// Replaces the scene's objects with these, read through the triangle reader
+// (so the vertices are welded as for a file). Returns an empty string or
+// what went wrong.
+std::string loadBenchScene(const BenchScene& bench, Scene& scene);

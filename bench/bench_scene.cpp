@@ -1,4 +1,4 @@
-#include "app/bench_scene.h"
+#include "bench/bench_scene.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,7 +13,7 @@ namespace {
 using Corners = std::array<Vec3, 3>;
 
 Vec3 along(const Vec3& origin, const Vec3& du, const Vec3& dv, double s, double t) {
-    return {origin.x + s * du.x + t * dv.x, origin.y + s * du.y + t * dv.y, origin.z + s * du.z + t * dv.z};
+    return origin + du * s + dv * t;
 }
 
 // The rectangle origin + s du + t dv (s, t in 0..1) cut into squares of
@@ -146,21 +146,22 @@ void writeTriangleFile(std::ostream& out, const BenchObject& object) {
     }
 }
 
-std::string loadBenchScene(const BenchScene& scene) {
-    objects.clear();
-    objects.resize(scene.objects.size());
-    objectCount = static_cast<int>(objects.size());
-    for (size_t o = 0; o < scene.objects.size(); ++o) {
+std::string loadBenchScene(const BenchScene& bench, Scene& scene) {
+    scene.objects.clear();
+    scene.objects.resize(bench.objects.size());
+    scene.objectCount = static_cast<int>(scene.objects.size());
+    for (size_t o = 0; o < bench.objects.size(); ++o) {
+        const BenchObject& source = bench.objects[o];
         std::stringstream text;
-        writeTriangleFile(text, scene.objects[o]);
-        SceneObject& obj = objects[o];
-        obj.reflectance = scene.objects[o].reflectance;
-        obj.emission = scene.objects[o].emission;
+        writeTriangleFile(text, source);
+        SceneObject& obj = scene.objects[o];
+        obj.reflectance = source.reflectance;
+        obj.emission = source.emission;
         const LoadReport report = obj.loadTriangles(text);
-        if (!report.problem.empty()) return scene.objects[o].name + ": " + report.problem;
-        if (report.triangles != static_cast<int>(scene.objects[o].triangles.size())) {
-            return scene.objects[o].name + ": " + std::to_string(report.triangles) + " of " +
-                   std::to_string(scene.objects[o].triangles.size()) + " triangles read back";
+        if (!report.problem.empty()) return source.name + ": " + report.problem;
+        if (report.triangles != static_cast<int>(source.triangles.size())) {
+            return source.name + ": " + std::to_string(report.triangles) + " of " +
+                   std::to_string(source.triangles.size()) + " triangles read back";
         }
     }
     return {};

@@ -1,0 +1,29 @@
+#include "bench/bench_options.h"
+
+#include "app/command_line.h"
+#include "app/renderer_version.h"
+
+int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) {
+    options = BenchOptions{};
+    CLI::App app("", "lumetra-bench");
+    describeTool(app, [] { return versionWithRenderer("lumetra-bench"); });
+    app.footer(
+        "Times shooting steps headless on closed rooms it generates: one row per scene on\n"
+        "standard output, notes on standard error. Exit codes: 0 done, 1 usage error,\n"
+        "2 no OpenGL context or a scene that could not be measured.");
+    app.add_option("--steps", options.steps, "shooting steps timed per scene and path (default 60)")
+        ->type_name("K")
+        ->transform(wholeNumber(1, 1000000, "a whole number from 1 to 1000000"));
+    bool n512 = false;
+    app.add_flag("--n512", n512, "also run every scene at N = 512");
+    app.add_option("--scenes", options.scenes,
+                   "triangle counts of the generated rooms, separated by commas (default 1000,10000,60000)")
+        ->type_name("LIST")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->transform(wholeNumber(1, 16000000, "triangle counts from 1 to 16000000 separated by commas"));
+    app.callback([&] {
+        if (n512) options.resolutions = {256, 512};
+    });
+    return parseToolArguments(app, argc, argv);
+}

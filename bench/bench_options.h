@@ -1,0 +1,14 @@
+#pragma once
+
+#include <vector>
+
+// Command line of lumetra-bench. Parsing is GL-free so tests call it.
+struct BenchOptions {
+    int steps = 60;                               // --steps K: steps timed per scene and path
+    std::vector<int> resolutions{256};            // --n512 adds 512
+    std::vector<int> scenes{1000, 10000, 60000};  // --scenes LIST: triangle counts
+};
+
+// Parses argv into `options`. Returns -1 when the run goes on; otherwise the
+// exit code after printing the help or the version (0) or a usage error (1).
+int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options);
