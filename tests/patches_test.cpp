@@ -42,10 +42,6 @@ std::vector<Corners> join(std::vector<Corners> a, const std::vector<Corners>& b)
     return a;
 }
 
-const SceneObject& objectOf(const std::vector<Corners>& tris) {
-    return objects[static_cast<size_t>(fixture::addObject(tris))];
-}
-
 std::vector<int> trianglesOf(const PatchTree& tree, const PatchNode& node) {
     return std::vector<int>(tree.order.begin() + node.first, tree.order.begin() + node.first + node.count);
 }
@@ -154,8 +150,7 @@ void expectSoundTree(const PatchInput& in, const PatchTree& tree, double patchSi
             EXPECT_NEAR(node.centroid.x, c.x / area, 1e-9);
             EXPECT_NEAR(node.centroid.y, c.y / area, 1e-9);
             EXPECT_NEAR(node.centroid.z, c.z / area, 1e-9);
-            nsum.normalise();
-            EXPECT_NEAR(node.normal.dot(nsum), 1.0, 1e-12);
+            EXPECT_NEAR(node.normal.dot(nsum.normalized()), 1.0, 1e-12);
         }
         for (int t : tris) {
             for (int v : in.corners[static_cast<size_t>(t)]) {
@@ -169,7 +164,11 @@ void expectSoundTree(const PatchInput& in, const PatchTree& tree, double patchSi
 
 class Patches : public ::testing::Test {
   protected:
-    fixture::SceneGuard guard;
+    // Adds an object of these triangles to the test's scene.
+    const SceneObject& objectOf(const std::vector<Corners>& tris) {
+        return scene.objects[static_cast<size_t>(fixture::addObject(scene, tris))];
+    }
+    Scene scene;
 };
 
 TEST_F(Patches, FlatGridMakesEqualSquaresOfPatchSize) {
