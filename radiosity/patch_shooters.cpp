@@ -97,14 +97,13 @@ class RoundPlanner {
 
   private:
     void addLocal(int n, const std::vector<int>& receivers) {
-        const PatchNode& node = tree_.nodes[static_cast<size_t>(n)];
         const Vec3 eye = eyeOf(n);
         PlannedShot shot;
         shot.node = {objectIndex_, n};
         shot.whole = false;
         shot.receivers = receivers;
         for (int j : receivers) shot.farPlane = std::max(shot.farPlane, index_.farthestCorner(j, eye));
-        (void)node;
+        shot.farPlane *= 1.0 + 1e-6;
         shots_.push_back(std::move(shot));
     }
 
@@ -143,15 +142,15 @@ void planRound(const std::vector<SceneObject>& objects, const ScenePatches& patc
         return;
     }
     if (!(patchEnergy(object, tree, root) > 0.0)) return;
-    PlannedShot whole{top, true, {}, 0.0};
+    std::vector<int> near;
     if (root.childCount > 0 && rule.ratio > 0.0) {
-        index.collectNear(nearQuery(root, rule), whole.receivers);
-        std::sort(whole.receivers.begin(), whole.receivers.end());
-        RoundPlanner planner(object, tree, index, rule, top.object, shots);
-        for (int c = root.firstChild; c < root.firstChild + root.childCount; ++c)
-            planner.refine(c, whole.receivers);
+        index.collectNear(nearQuery(root, rule), near);
+        std::sort(near.begin(), near.end());
     }
-    shots.push_back(std::move(whole));
+    shots.push_back({top, true, near, 0.0});
+    RoundPlanner planner(object, tree, index, rule, top.object, shots);
+    for (int c = root.firstChild; c < root.firstChild + root.childCount && !near.empty(); ++c)
+        planner.refine(c, near);
 }
 
 PatchShot shotOf(const SceneObject& object, const PatchTree& tree, const PatchNode& node) {

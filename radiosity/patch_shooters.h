@@ -63,7 +63,8 @@ struct PlannedShot {
 // single triangles when it is near all the way down, so receivers close to a
 // patch see its parts from their own centres (soft contact shadows) while
 // the rest see it from one centre. Nodes holding no energy are left out. The
-// whole shot, if any, comes last.
+// whole shot comes first; an emitting patch has whole shots only, one per
+// triangle.
 void planRound(const std::vector<SceneObject>& objects, const ScenePatches& patches,
                const ReceiverIndex& index, const PatchRef& top, const RefinementRule& rule,
                std::vector<PlannedShot>& shots);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "radiosity/patch_rounds.h"
 #include "radiosity/weights.h"
 #include "scene/check.h"
 #include "scene/scene.h"
@@ -32,6 +33,8 @@ Solver::Solver(Scene& scene)
       scene_(scene),
       N_(scene.settings.N),
       H_(scene.settings.H) {}
+
+Solver::~Solver() = default;
 
 Triangle* Solver::triangleAt(int o, int t) const {
     if (o < 0 || o >= static_cast<int>(scene_.objects.size())) return nullptr;
@@ -67,6 +70,7 @@ bool Solver::randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
 
 bool Solver::initSolver() {
     ready_ = false;
+    rounds_.reset();
     solverRandom = SolverRandom{};
     shooterState = ShooterState{};
     totalInitialEnergy = 0.0;
@@ -104,6 +108,13 @@ bool Solver::initSolver() {
         std::fflush(stdout);
         shooterState = ShooterState{};
         return false;
+    }
+    if (scene_.settings.patchSize > 0.0) {
+        // Every triangle keeps its light until its patch's round.
+        shooterState = ShooterState{};
+        rounds_ = std::make_unique<PatchRounds>(scene_);
+        ready_ = true;
+        return true;
     }
     becomeShooter(*first);
     first->unshot = Vec3();
@@ -155,30 +166,40 @@ double Solver::receiveAndSelect() {
     return convergenceMeasure;
 }
 
-bool Solver::shootStep() {
-    if (!ready_) return true;
-    const Vec3 p = shooterState.position;
-    const Vec3 n = shooterState.normal;
+void Solver::captureHemicube(const Vec3& p, const Vec3& n, double farPlane) {
     Vec3 u;
     Vec3 v;
-    if (randomFrame(n, u, v) && capturer_ != nullptr) {
-        CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
-        CHECK_EQ(sideTable.size(), topTable.size());
-        // The eye sits 1/1000 above the shooter, off its own surface.
-        const Vec3 eye(p.x + n.x / 1000.0, p.y + n.y / 1000.0, p.z + n.z / 1000.0);
-        struct Face {
-            Vec3 up;
-            Vec3 direction;
-            const std::vector<double>* table;
-            int rows;
-        };
-        const Face faces[5] = {
-            {u, n, &topTable, N_},  {n, u, &sideTable, H_},        {n, u * -1.0, &sideTable, H_},
-            {n, v, &sideTable, H_}, {n, v * -1.0, &sideTable, H_},
-        };
-        for (const Face& face : faces)
-            capturer_->captureFace({eye, p + face.direction, face.up, face.rows}, *face.table);
-    }
+    if (!randomFrame(n, u, v) || capturer_ == nullptr) return;
+    CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
+    CHECK_EQ(sideTable.size(), topTable.size());
+    // The eye sits 1/1000 above the shooter, off its own surface.
+    const Vec3 eye(p.x + n.x / 1000.0, p.y + n.y / 1000.0, p.z + n.z / 1000.0);
+    struct Face {
+        Vec3 up;
+        Vec3 direction;
+        const std::vector<double>* table;
+        int rows;
+    };
+    const Face faces[5] = {
+        {u, n, &topTable, N_},  {n, u, &sideTable, H_},        {n, u * -1.0, &sideTable, H_},
+        {n, v, &sideTable, H_}, {n, v * -1.0, &sideTable, H_},
+    };
+    for (const Face& face : faces)
+        capturer_->captureFace({eye, p + face.direction, face.up, face.rows, farPlane}, *face.table);
+}
+
+bool Solver::shootRound() {
+    const double left = rounds_->runRound(
+        [this](const Vec3& p, const Vec3& n, double farPlane) { captureHemicube(p, n, farPlane); },
+        scene_.settings.overshoot);
+    convergenceMeasure = left / totalInitialEnergy;
+    return !(convergenceMeasure >= scene_.settings.stopAt);
+}
+
+bool Solver::shootStep() {
+    if (!ready_) return true;
+    if (rounds_) return shootRound();
+    captureHemicube(shooterState.position, shooterState.normal, 0.0);
     const double measure = receiveAndSelect();
     return !(measure >= scene_.settings.stopAt);
 }
@@ -191,8 +212,8 @@ StepOutcome Solver::idleStep() {
     }
     outcome.converged = shootStep();
     // The new shooter's energy now travels only in shooterState.
-    if (Triangle* next = triangleAt(shooterState.objectIndex, shooterState.triangleIndex))
-        next->unshot = Vec3();
+    Triangle* next = rounds_ ? nullptr : triangleAt(shooterState.objectIndex, shooterState.triangleIndex);
+    if (next != nullptr) next->unshot = Vec3();
     if (stepCounter % reportInterval(scene_.settings.step) == 0) {
         std::printf("Convergence %2.5f\t\tStep %d\n", convergenceMeasure, stepCounter);
         std::fflush(stdout);

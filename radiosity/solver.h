@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "radiosity/hemicube.h"
 #include "scene/vec3.h"
 
+class PatchRounds;
 struct Scene;
 struct Triangle;
 
@@ -14,6 +16,11 @@ struct Triangle;
 // and the next shooter is chosen. Energy of a triangle = sum of its unshot
 // channels x area. Everything here is GL-free; the faces are captured by the
 // FaceCapturer the solver is given.
+//
+// With settings.patchSize > 0 a step is one round of patch shooting instead
+// (PatchRounds): the patch holding the most energy shoots it, from its centre
+// to far receivers and from its parts to near ones. shooterState then holds
+// no light between steps (every triangle keeps its own unshot radiosity).
 
 // The current shooter: a copy of the selected triangle's geometry and of the
 // unshot radiosity it held when selected (its own unshot is then zeroed, so
@@ -51,6 +58,9 @@ class Solver {
     // Builds the weight tables for the scene's face size (settings.N, with
     // H = settings.H), which is fixed from then on.
     explicit Solver(Scene& scene);
+    ~Solver();
+    Solver(const Solver&) = delete;
+    Solver& operator=(const Solver&) = delete;
 
     // The capturer shootStep uses (not owned). Without one, steps see nothing.
     void setFaceCapturer(FaceCapturer* capturer) { capturer_ = capturer; }
@@ -85,6 +95,10 @@ class Solver {
     // when initSolver failed.
     StepOutcome idleStep();
 
+    // The patch rounds of a solve with settings.patchSize > 0, after a
+    // successful initSolver; null otherwise.
+    const PatchRounds* patchRounds() const { return rounds_.get(); }
+
     ShooterState shooterState;
     double totalInitialEnergy = 0.0;  // emitted energy of the scene, set by initSolver
     double convergenceMeasure = 0.0;  // best unshot energy / total initial energy, after each step
@@ -97,9 +111,13 @@ class Solver {
     Triangle* triangleAt(int objectIndex, int triangleIndex) const;
     void becomeShooter(const Triangle& t);
     bool randomFrame(const Vec3& n, Vec3& u, Vec3& v);
+    // Five faces around a random frame at p along n; farPlane as FaceView's.
+    void captureHemicube(const Vec3& p, const Vec3& n, double farPlane);
+    bool shootRound();
 
     Scene& scene_;
     FaceCapturer* capturer_ = nullptr;
+    std::unique_ptr<PatchRounds> rounds_;
     bool ready_ = false;
     int N_ = 0;  // face size and half size the tables were built for
     int H_ = 0;

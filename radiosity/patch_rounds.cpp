@@ -1,0 +1,158 @@
+#include "radiosity/patch_rounds.h"
+
+#include <cmath>
+
+#include "scene/check.h"
+#include "scene/scene.h"
+
+namespace {
+
+// (|r| + |b|) + |g| x area, as the solver counts a triangle's energy.
+double energyOf(const Triangle& t) {
+    return ((std::fabs(t.unshot.x) + std::fabs(t.unshot.z)) + std::fabs(t.unshot.y)) * t.area;
+}
+
+// A local capture's pixels all lie within its far plane times sqrt(3) (the
+// corners of a 90-degree face) of the eye, which sits 1/1000 off the centre.
+constexpr double kFaceCornerFactor = 1.7320508075688772 * (1.0 + 1e-9);
+constexpr double kEyeOffset = 1.0 / 1000.0;
+
+}  // namespace
+
+PatchRounds::PatchRounds(Scene& scene, const RefinementRule& rule)
+    : scene_(scene),
+      rule_(rule),
+      patches_(buildScenePatches(scene.objects, scene.settings.patchSize, scene.settings.smoothThreshold)),
+      index_(scene.objects) {
+    for (size_t o = 0; o < scene.objects.size(); ++o) {
+        SceneObject& obj = scene.objects[o];
+        for (size_t t = 0; t < obj.triangles.size(); ++t) {
+            receivers_.push_back({obj.triangles[t].get(), obj.reflectance, patches_.topOf[o][t]});
+        }
+    }
+    topEnergy_.assign(patches_.tops.size(), 0.0);
+    skipMark_.assign(receivers_.size(), 0);
+    sumEnergies();
+    selectTop();
+}
+
+void PatchRounds::sumEnergies() {
+    left_ = 0.0;
+    std::fill(topEnergy_.begin(), topEnergy_.end(), 0.0);
+    for (const Receiver& r : receivers_) {
+        const double e = energyOf(*r.triangle);
+        left_ += e;
+        topEnergy_[static_cast<size_t>(r.top)] += e;
+    }
+}
+
+void PatchRounds::selectTop() {
+    // The first patch of the most energy, as triangle shooting breaks ties.
+    double best = 0.0;
+    selected_ = -1;
+    for (size_t i = 0; i < topEnergy_.size(); ++i) {
+        if (topEnergy_[i] > best) {
+            best = topEnergy_[i];
+            selected_ = static_cast<int>(i);
+        }
+    }
+}
+
+Vec3 PatchRounds::gatheredEstimate(const Vec3& reflectance) const {
+    Vec3 gathered;
+    for (const Receiver& r : receivers_) {
+        const Triangle& t = *r.triangle;
+        if (t.formFactor == 0.0) continue;
+        const double f = t.formFactor < 1.0 ? t.formFactor : 1.0;
+        gathered = gathered + t.unshot * f;
+    }
+    return {gathered.x * reflectance.x, gathered.y * reflectance.y, gathered.z * reflectance.z};
+}
+
+void PatchRounds::gain(Receiver& r, const Vec3& sent, double shooterArea) {
+    Triangle& tri = *r.triangle;
+    const double f = tri.formFactor < 1.0 ? tri.formFactor : 1.0;
+    // Reciprocity, as for a triangle shooter: F x A_shooter / A_receiver of
+    // what is sent, never more than all of it.
+    if (tri.area > 0.0 && f > 0.0) {
+        const double g = f * shooterArea / tri.area;
+        const double share = g < 1.0 ? g : 1.0;
+        const Vec3 rho = r.reflectance;
+        const Vec3 add(sent.x * share * rho.x, sent.y * share * rho.y, sent.z * share * rho.z);
+        tri.unshot = tri.unshot + add;
+        tri.radiosity = tri.radiosity + add;
+    }
+}
+
+void PatchRounds::receiveWhole(const PatchShot& shot, const Vec3& sent, const std::vector<int>& skip) {
+    ++markStamp_;
+    for (int j : skip) skipMark_[static_cast<size_t>(j)] = markStamp_;
+    left_ = 0.0;
+    std::fill(topEnergy_.begin(), topEnergy_.end(), 0.0);
+    for (size_t j = 0; j < receivers_.size(); ++j) {
+        Receiver& r = receivers_[j];
+        if (skipMark_[j] != markStamp_) gain(r, sent, shot.area);
+        Triangle& tri = *r.triangle;
+        if (tri.formFactor != 0.0) tri.formFactor = 0.0;
+        const double e = energyOf(tri);
+        left_ += e;
+        topEnergy_[static_cast<size_t>(r.top)] += e;
+    }
+}
+
+void PatchRounds::receiveLocal(const PlannedShot& planned, const PatchShot& shot, const Vec3& sent) {
+    for (int j : planned.receivers) {
+        Receiver& r = receivers_[static_cast<size_t>(j)];
+        const double before = energyOf(*r.triangle);
+        gain(r, sent, shot.area);
+        const double change = energyOf(*r.triangle) - before;
+        left_ += change;
+        topEnergy_[static_cast<size_t>(r.top)] += change;
+    }
+    // The capture may have shown other triangles within its far plane.
+    const Settings& s = scene_.settings;
+    const double far =
+        planned.farPlane > s.nearPlane && planned.farPlane < s.farPlane ? planned.farPlane : s.farPlane;
+    zone_.clear();
+    index_.collectInSphere(shot.position, far * kFaceCornerFactor + kEyeOffset, zone_);
+    for (int j : zone_) receivers_[static_cast<size_t>(j)].triangle->formFactor = 0.0;
+}
+
+double PatchRounds::runRound(const Capture& capture, bool overshoot) {
+    if (selected_ < 0) return left_;
+    const PatchRef top = patches_.tops[static_cast<size_t>(selected_)];
+    SceneObject& object = scene_.objects[static_cast<size_t>(top.object)];
+    const PatchTree& tree = patches_.trees[static_cast<size_t>(top.object)];
+    plan_.clear();
+    planRound(scene_.objects, patches_, index_, top, rule_, plan_);
+    sent_.clear();
+    for (const PlannedShot& p : plan_) sent_.push_back(shotOf(object, tree, patches_.node(p.node)));
+    clearUnshot(object, tree, patches_.node(top));
+    Vec3 extra;  // what the round's whole shot sends beyond the unshot light
+    for (size_t k = 0; k < plan_.size(); ++k) {
+        const PlannedShot& planned = plan_[k];
+        const PatchShot& shot = sent_[k];
+        if (planned.whole) {
+            capture(shot.position, shot.normal, 0.0);
+            ++wholeShots_;
+            extra = Vec3();
+            if (overshoot) {
+                // Send what will come back as well; the node's triangles owe it.
+                extra = gatheredEstimate(object.reflectance);
+                const PatchNode& node = patches_.node(planned.node);
+                for (int i = node.first; i < node.first + node.count; ++i) {
+                    Triangle& t = *object.triangles[static_cast<size_t>(tree.order[static_cast<size_t>(i)])];
+                    t.unshot = t.unshot - extra;
+                }
+            }
+            receiveWhole(shot, shot.unshot + extra, planned.receivers);
+        } else {
+            CHECK_GT(planned.farPlane, 0.0);
+            capture(shot.position, shot.normal, planned.farPlane);
+            ++localShots_;
+            receiveLocal(planned, shot, shot.unshot + extra);
+        }
+    }
+    selectTop();
+    return left_;
+}

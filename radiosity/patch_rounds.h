@@ -1,0 +1,85 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "radiosity/patch_shooters.h"
+#include "radiosity/receiver_index.h"
+#include "scene/vec3.h"
+
+struct Scene;
+struct Triangle;
+
+// Shooting by patches (settings.patchSize > 0): one step is one round, in
+// which the top-level patch holding the most energy gives away all its
+// unshot light. The round's whole shot captures a full hemicube at the
+// patch's centre and serves every receiver that is far from the patch; near
+// receivers are served by sub-patches down to single triangles (local shots,
+// whose captures stop at a far plane just beyond them). An emitting patch
+// shoots each triangle alone. Energies and the light left are summed afresh
+// by the whole shot's receive pass, which visits every triangle, and kept up
+// to date by the local shots, which visit only their receivers.
+//
+// GL-free: the solver captures the hemicubes through the function it passes
+// to runRound.
+class PatchRounds {
+  public:
+    // Captures five faces at `position` looking along `normal` into the
+    // triangles' form-factor accumulators; farPlane 0 means the capturer's
+    // own far plane.
+    using Capture = std::function<void(const Vec3& position, const Vec3& normal, double farPlane)>;
+
+    // Groups the scene's triangles, whose emission, unshot radiosity and
+    // geometry must be set, and sums every patch's energy.
+    PatchRounds(Scene& scene, const RefinementRule& rule = RefinementRule{});
+
+    // The energy all triangles hold (sum of |unshot| channels x area).
+    double energyLeft() const { return left_; }
+
+    // True when some top-level patch holds energy, so a round has something
+    // to shoot.
+    bool hasShooter() const { return selected_ >= 0; }
+
+    // Shoots the selected patch's light, with overshooting when asked (every
+    // shot of the round sends its node's unshot radiosity plus what the whole
+    // shot would gather at once; the patch's triangles owe that), then
+    // selects the next patch. Returns the energy left.
+    double runRound(const Capture& capture, bool overshoot);
+
+    const ScenePatches& patches() const { return patches_; }
+    int selectedTop() const { return selected_; }  // index into patches().tops, -1 when none
+
+    // Captures made so far, by kind.
+    long long wholeShots() const { return wholeShots_; }
+    long long localShots() const { return localShots_; }
+
+  private:
+    struct Receiver {
+        Triangle* triangle = nullptr;
+        Vec3 reflectance;
+        int top = -1;  // index into patches_.tops
+    };
+
+    void sumEnergies();
+    void selectTop();
+    Vec3 gatheredEstimate(const Vec3& reflectance) const;
+    void receiveWhole(const PatchShot& shot, const Vec3& sent, const std::vector<int>& skip);
+    void receiveLocal(const PlannedShot& planned, const PatchShot& shot, const Vec3& sent);
+    void gain(Receiver& r, const Vec3& sent, double shooterArea);
+
+    Scene& scene_;
+    RefinementRule rule_;
+    ScenePatches patches_;
+    ReceiverIndex index_;
+    std::vector<Receiver> receivers_;  // by scene-wide triangle number
+    std::vector<double> topEnergy_;    // by top-level patch
+    std::vector<int> skipMark_;        // by scene-wide triangle number: == markStamp_ while skipped
+    int markStamp_ = 0;
+    double left_ = 0.0;
+    int selected_ = -1;
+    long long wholeShots_ = 0;
+    long long localShots_ = 0;
+    std::vector<PlannedShot> plan_;  // scratch of runRound
+    std::vector<PatchShot> sent_;
+    std::vector<int> zone_;
+};
