@@ -18,6 +18,7 @@
 #include "app/headless_context.h"
 #include "bench/bench_options.h"
 #include "bench/bench_scene.h"
+#include "bench/bench_solution.h"
 #include "bench/bench_step.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/offscreen_target.h"
@@ -127,6 +128,7 @@ int main(int argc, char** argv) {
     note("# lumetra-bench: %u processors, GL_RENDERER %s, GL_VERSION %s\n",
          static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN))), glText(GL_RENDERER),
          glText(GL_VERSION));
+    if (options.solution) return runSolutionTable(options);
     note(
         "# times in ms per shooting step; capture = clear + draw + read-back of the five faces; "
         "floor = the same draws and read-backs alone; literal = five full N x N faces from display "

@@ -22,8 +22,27 @@ int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) 
         ->delimiter(',')
         ->allow_extra_args(false)
         ->transform(wholeNumber(1, 16000000, "triangle counts from 1 to 16000000 separated by commas"));
+    app.add_flag("--solution", options.solution,
+                 "instead: seconds and shots to 10 % and 5 % of the light unshot, triangle shooting "
+                 "against patches, and how far the patch solution lies from the triangle one (rooms "
+                 "default to 13000,60000)");
+    app.add_option("--solution-config", options.solutionConfigs,
+                   "also a configured scene in the --solution table (repeatable)")
+        ->type_name("FILE")
+        ->allow_extra_args(false);
+    app.add_option("--patch-size", options.patchSize,
+                   "patch_size of the --solution patch runs (default: twice a room's square side, a "
+                   "configuration's own patch_size)")
+        ->type_name("S")
+        ->transform(realNumber(0.0, "a number, 0 or more"));
+    app.add_option("--max-seconds", options.maxSeconds,
+                   "give up a --solution solve after S seconds (default 1800)")
+        ->type_name("S")
+        ->transform(realNumber(1.0, "a number of seconds, 1 or more"));
     app.callback([&] {
         if (n512) options.resolutions = {256, 512};
+        if (options.solution && app.count("--scenes") == 0) options.scenes = {13000, 60000};
+        if (!options.solutionConfigs.empty()) options.solution = true;
     });
     return parseToolArguments(app, argc, argv);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 // Command line of lumetra-bench. Parsing is GL-free so tests call it.
@@ -7,6 +8,13 @@ struct BenchOptions {
     int steps = 60;                               // --steps K: steps timed per scene and path
     std::vector<int> resolutions{256};            // --n512 adds 512
     std::vector<int> scenes{1000, 10000, 60000};  // --scenes LIST: triangle counts
+
+    // --solution: the time-to-solution table (triangle against patch
+    // shooting) instead of the step timing; its rooms default to 13000,60000.
+    bool solution = false;
+    std::vector<std::string> solutionConfigs;  // --solution-config FILE, repeatable
+    double patchSize = 0.0;                    // --patch-size S; 0: twice a room's square side
+    double maxSeconds = 1800.0;                // --max-seconds S: per solve
 };
 
 // Parses argv into `options`. Returns -1 when the run goes on; otherwise the

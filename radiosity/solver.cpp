@@ -112,7 +112,7 @@ bool Solver::initSolver() {
     if (scene_.settings.patchSize > 0.0) {
         // Every triangle keeps its light until its patch's round.
         shooterState = ShooterState{};
-        rounds_ = std::make_unique<PatchRounds>(scene_);
+        rounds_ = std::make_unique<PatchRounds>(scene_, rule_);
         ready_ = true;
         return true;
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "radiosity/hemicube.h"
+#include "radiosity/patch_shooters.h"
 #include "scene/vec3.h"
 
 class PatchRounds;
@@ -95,6 +96,9 @@ class Solver {
     // when initSolver failed.
     StepOutcome idleStep();
 
+    // How patch rounds refine (settings.patchSize > 0); read by initSolver.
+    void setRefinementRule(const RefinementRule& rule) { rule_ = rule; }
+
     // The patch rounds of a solve with settings.patchSize > 0, after a
     // successful initSolver; null otherwise.
     const PatchRounds* patchRounds() const { return rounds_.get(); }
@@ -117,6 +121,7 @@ class Solver {
 
     Scene& scene_;
     FaceCapturer* capturer_ = nullptr;
+    RefinementRule rule_;
     std::unique_ptr<PatchRounds> rounds_;
     bool ready_ = false;
     int N_ = 0;  // face size and half size the tables were built for
