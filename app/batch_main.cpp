@@ -15,6 +15,7 @@
 #include "app/config.h"
 #include "app/headless_context.h"
 #include "app/solver_setup.h"
+#include "radiosity/run_end.h"
 #include "scene/scene.h"
 #include "view/commands.h"
 #include "view/picture.h"
@@ -102,20 +103,37 @@ int main(int argc, char** argv) {
     ProgressLine progress(settings.stopAt);
     const auto start = Clock::now();
     long long steps = 0;
+    RunSummary summary;
     for (;;) {
-        if (options.maxSteps >= 0 && steps >= options.maxSteps) break;
+        if (options.maxSteps >= 0 && steps >= options.maxSteps) {
+            summary.end = RunEnd::StepLimit;
+            summary.limit = static_cast<double>(options.maxSteps);
+            break;
+        }
         if (options.maxSeconds >= 0.0 &&
             std::chrono::duration<double>(Clock::now() - start).count() >= options.maxSeconds) {
+            summary.end = RunEnd::TimeLimit;
+            summary.limit = options.maxSeconds;
             break;
         }
         const StepOutcome outcome = solver.idleStep();
         ++steps;
         progress.update(solver.convergenceMeasure, solver.stepCounter);
-        if (outcome.converged) break;
+        if (outcome.converged) {
+            summary.end = outcome.diverged ? RunEnd::Diverged : RunEnd::Solved;
+            summary.limit = settings.stopAt;
+            break;
+        }
     }
     progress.update(solver.convergenceMeasure, solver.stepCounter, true);
     progress.finish();
+    summary.steps = solver.stepCounter;
+    summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    summary.measure = solver.convergenceMeasure;
     std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", runEndLine(summary).c_str());
+    // Numbers that are not numbers would only overwrite good files.
+    if (summary.end == RunEnd::Diverged) return kExitScene;
 
     int code = kExitOk;
     if (!options.outDir.empty()) {
@@ -127,7 +145,7 @@ int main(int argc, char** argv) {
         if (!saveResult(object, options.outDir).ok) code = kExitOutput;
     }
     if (!options.png.empty()) {
-        buildShadedList(scene);
+        buildShadedList(scene, displayedAmbient(scene, solver));
         const Picture picture = renderPicture(
             scene, ViewState{}, options.size > 0 ? options.size : settings.N, options.antialias);
         std::string problem = picture.error;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/headless_context.h"
+#include "bench/bench_convergence.h"
 #include "bench/bench_options.h"
 #include "bench/bench_scene.h"
 #include "bench/bench_solution.h"
@@ -111,6 +112,39 @@ const char* glText(GLenum name) {
     return s ? reinterpret_cast<const char*>(s) : "?";
 }
 
+// One row per configuration and overshoot setting: steps and seconds to
+// each share of the light left unshot.
+int runConvergence(const BenchOptions& options) {
+    const std::vector<double> targets = {0.1, 0.01, 0.001};
+    note(
+        "# steps and seconds until the measure (share of the emitted light not yet shot) first falls "
+        "below each target; '-' not reached within --max-steps %d\n",
+        options.maxSteps);
+    std::printf("%-28s %9s %9s %10s %8s %10s %8s %10s %8s\n", "scene", "triangles", "overshoot", "10% steps",
+                "s", "1% steps", "s", "0.1% steps", "s");
+    for (const std::string& config : options.convergence) {
+        for (const bool overshoot : {false, true}) {
+            const ConvergenceRow r = measureConvergence(config, overshoot, targets, options.maxSteps);
+            if (!r.error.empty()) {
+                std::fprintf(stderr, "lumetra-bench: %s\n", r.error.c_str());
+                return 2;
+            }
+            std::printf("%-28s %9d %9s", std::filesystem::path(config).filename().string().c_str(),
+                        r.triangles, overshoot ? "on" : "off");
+            for (size_t k = 0; k < targets.size(); ++k) {
+                if (r.steps[k] < 0) {
+                    std::printf(" %10s %8s", "-", "-");
+                } else {
+                    std::printf(" %10d %8.1f", r.steps[k], r.seconds[k]);
+                }
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,6 +158,7 @@ int main(int argc, char** argv) {
     }
     glEnable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
+    if (!options.convergence.empty()) return runConvergence(options);
 
     note("# lumetra-bench: %u processors, GL_RENDERER %s, GL_VERSION %s\n",
          static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN))), glText(GL_RENDERER),

@@ -22,6 +22,15 @@ int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) 
         ->delimiter(',')
         ->allow_extra_args(false)
         ->transform(wholeNumber(1, 16000000, "triangle counts from 1 to 16000000 separated by commas"));
+    app.add_option("--convergence", options.convergence,
+                   "instead: steps and seconds until 10 %, 1 % and 0.1 % of the light is left unshot, "
+                   "with overshoot off and on (repeatable)")
+        ->type_name("CONFIG.ini")
+        ->allow_extra_args(false);
+    app.add_option("--max-steps", options.maxSteps,
+                   "give up a convergence run after K steps (default 200000)")
+        ->type_name("K")
+        ->transform(wholeNumber(1, 100000000, "a whole number from 1 to 100000000"));
     app.add_flag("--solution", options.solution,
                  "instead: seconds and shots to 10 % and 5 % of the light unshot, triangle shooting "
                  "against patches, and how far the patch solution lies from the triangle one (rooms "

@@ -8,6 +8,8 @@ struct BenchOptions {
     int steps = 60;                               // --steps K: steps timed per scene and path
     std::vector<int> resolutions{256};            // --n512 adds 512
     std::vector<int> scenes{1000, 10000, 60000};  // --scenes LIST: triangle counts
+    std::vector<std::string> convergence;         // --convergence CONFIG (repeatable): solve these instead
+    int maxSteps = 200000;                        // --max-steps K: give up a convergence run after K steps
 
     // --solution: the time-to-solution table (triangle against patch
     // shooting) instead of the step timing; its rooms default to 13000,60000.

@@ -1,5 +1,6 @@
 #include "radiosity/solver.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -16,8 +17,18 @@ namespace {
 // normal that is not a unit vector (which a selected shooter never has).
 constexpr int kMaxFrameDraws = 64;
 
+// (|r| + |b|) + |g|: the same sum as Vec3::sum for the non-negative
+// radiosity of plain shooting.
+double absoluteSum(const Vec3& v) {
+    return (std::fabs(v.x) + std::fabs(v.z)) + std::fabs(v.y);
+}
+
 double energyOf(const Triangle& t) {
-    return t.unshot.sum() * t.area;
+    return absoluteSum(t.unshot) * t.area;
+}
+
+Vec3 times(const Vec3& a, const Vec3& b) {
+    return {a.x * b.x, a.y * b.y, a.z * b.z};
 }
 
 }  // namespace
@@ -113,19 +124,70 @@ bool Solver::initSolver() {
         // Every triangle keeps its light until its patch's round.
         shooterState = ShooterState{};
         rounds_ = std::make_unique<PatchRounds>(scene_, rule_);
+        convergenceMeasure = 1.0;
         ready_ = true;
         return true;
     }
     becomeShooter(*first);
     first->unshot = Vec3();
+    convergenceMeasure = 1.0;  // nothing shot yet
     ready_ = true;
     return true;
 }
 
+// What the shooter would gather from everybody's unshot radiosity through
+// the form factors its faces just measured: rho_i x sum_j min(F_ij, 1) x
+// unshot_j.
+Vec3 Solver::gatheredEstimate() const {
+    Vec3 gathered;
+    for (const SceneObject& obj : scene_.objects) {
+        for (const auto& t : obj.triangles) {
+            if (t->formFactor == 0.0) continue;
+            const double f = t->formFactor < 1.0 ? t->formFactor : 1.0;
+            gathered = gathered + t->unshot * f;
+        }
+    }
+    const SceneObject& shooter = scene_.objects[static_cast<size_t>(shooterState.objectIndex)];
+    return times(gathered, shooter.reflectance);
+}
+
+Vec3 Solver::ambientTerm() const {
+    if (!ready_) return {};
+    Vec3 unshot = shooterState.unshot * shooterState.area;
+    Vec3 reflectance;
+    double area = 0.0;
+    for (const SceneObject& obj : scene_.objects) {
+        for (const auto& t : obj.triangles) {
+            unshot = unshot + t->unshot * t->area;
+            reflectance = reflectance + obj.reflectance * t->area;
+            area += t->area;
+        }
+    }
+    if (!(area > 0.0)) return {};
+    const Vec3 meanUnshot = unshot / area;
+    const Vec3 meanReflectance = reflectance / area;
+    // The light still to come, reflected again and again: a geometric series.
+    auto channel = [](double mean, double rho) {
+        const double ambient = mean / (1.0 - std::min(rho, 0.99));
+        return ambient > 0.0 ? ambient : 0.0;
+    };
+    return {channel(meanUnshot.x, meanReflectance.x), channel(meanUnshot.y, meanReflectance.y),
+            channel(meanUnshot.z, meanReflectance.z)};
+}
+
 double Solver::receiveAndSelect() {
-    const Vec3 shot = shooterState.unshot;
+    Vec3 shot = shooterState.unshot;
+    if (scene_.settings.overshoot) {
+        // Shoot what will come back as well; the shooter owes it until it does.
+        if (Triangle* shooter = triangleAt(shooterState.objectIndex, shooterState.triangleIndex)) {
+            const Vec3 estimate = gatheredEstimate();
+            shot = shot + estimate;
+            shooter->unshot = shooter->unshot - estimate;
+        }
+    }
     const double shooterArea = shooterState.area;
     double best = 0.0;
+    double left = 0.0;  // energy still unshot, over all triangles
     for (size_t o = 0; o < scene_.objects.size(); ++o) {
         SceneObject& obj = scene_.objects[o];
         const Vec3 rho = obj.reflectance;
@@ -148,6 +210,7 @@ double Solver::receiveAndSelect() {
                 tri.formFactor = 0.0;
             }
             const double e = energyOf(tri);
+            left += e;
             if (e > best) {
                 best = e;
                 shooterState.objectIndex = static_cast<int>(o);
@@ -155,7 +218,7 @@ double Solver::receiveAndSelect() {
             }
         }
     }
-    convergenceMeasure = best / totalInitialEnergy;
+    convergenceMeasure = left / totalInitialEnergy;
     // With nothing left to shoot the indices keep the previous selection,
     // whose unshot is zero by now: the next step distributes nothing.
     if (const Triangle* next = triangleAt(shooterState.objectIndex, shooterState.triangleIndex)) {
@@ -173,7 +236,7 @@ void Solver::captureHemicube(const Vec3& p, const Vec3& n, double farPlane) {
     CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
     CHECK_EQ(sideTable.size(), topTable.size());
     // The eye sits 1/1000 above the shooter, off its own surface.
-    const Vec3 eye(p.x + n.x / 1000.0, p.y + n.y / 1000.0, p.z + n.z / 1000.0);
+    const Vec3 eye = p + n / 1000.0;
     struct Face {
         Vec3 up;
         Vec3 direction;
@@ -193,7 +256,7 @@ bool Solver::shootRound() {
         [this](const Vec3& p, const Vec3& n, double farPlane) { captureHemicube(p, n, farPlane); },
         scene_.settings.overshoot);
     convergenceMeasure = left / totalInitialEnergy;
-    return !(convergenceMeasure >= scene_.settings.stopAt);
+    return !(convergenceMeasure >= scene_.settings.stopAt) || std::isinf(convergenceMeasure);
 }
 
 bool Solver::shootStep() {
@@ -201,7 +264,7 @@ bool Solver::shootStep() {
     if (rounds_) return shootRound();
     captureHemicube(shooterState.position, shooterState.normal, 0.0);
     const double measure = receiveAndSelect();
-    return !(measure >= scene_.settings.stopAt);
+    return !(measure >= scene_.settings.stopAt) || std::isinf(measure);
 }
 
 StepOutcome Solver::idleStep() {
@@ -211,6 +274,7 @@ StepOutcome Solver::idleStep() {
         return outcome;
     }
     outcome.converged = shootStep();
+    outcome.diverged = !std::isfinite(convergenceMeasure);
     // The new shooter's energy now travels only in shooterState.
     Triangle* next = rounds_ ? nullptr : triangleAt(shooterState.objectIndex, shooterState.triangleIndex);
     if (next != nullptr) next->unshot = Vec3();

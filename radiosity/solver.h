@@ -14,9 +14,23 @@ struct Triangle;
 
 // Progressive refinement ("shooting"): the triangle with the most unshot
 // energy gives it to every triangle it sees, measured by five hemicube faces,
-// and the next shooter is chosen. Energy of a triangle = sum of its unshot
-// channels x area. Everything here is GL-free; the faces are captured by the
-// FaceCapturer the solver is given.
+// and the next shooter is chosen. Energy of a triangle = sum of the absolute
+// values of its unshot channels x area (unshot radiosity is never negative
+// unless overshooting). Everything here is GL-free; the faces are captured by
+// the FaceCapturer the solver is given.
+//
+// The convergence measure is the share of the emitted light not yet shot:
+// the energy all triangles still hold over the energy they emitted, the same
+// on a coarse and a fine mesh of one scene. It is summed afresh in every
+// receive pass, so it cannot drift.
+//
+// With settings.overshoot a shooter sends its unshot radiosity plus what it
+// would gather at once from everybody's unshot radiosity, rho_i x sum_j F_ij
+// x unshot_j, with F_ij the form factors its own faces just measured; its
+// unshot becomes minus that estimate and is paid back as the light arrives.
+// Every shot keeps the converged solution what it was, so the answer is the
+// same; it is reached in fewer steps once light only bounces between
+// surfaces.
 //
 // With settings.patchSize > 0 a step is one round of patch shooting instead
 // (PatchRounds): the patch holding the most energy shoots it, from its centre
@@ -48,6 +62,7 @@ struct SolverRandom {
 
 struct StepOutcome {
     bool converged = false;  // stop the automatic stepping
+    bool diverged = false;   // ... because the measure is not a finite number
     bool report = false;     // the convergence line was printed: time to redraw
 };
 
@@ -79,15 +94,17 @@ class Solver {
 
     // One step: a random frame around the shooter's normal, five faces, then
     // receiveAndSelect. Returns true when the measure is not >= settings.stopAt
-    // (NaN included): the solver has converged and should stop running by
-    // itself.
+    // (NaN included) or is infinite: the solver has converged, or diverged,
+    // and should stop running by itself.
     bool shootStep();
 
     // The receive pass of a step, for the accumulators the faces left: every
-    // triangle j gets unshot x min(F x A_shooter / A_j, 1) x reflectance_j with
-    // F = min(accumulator, 1), both in its unshot and its displayed radiosity;
-    // accumulators are reset; the triangle with the most energy (the first on
-    // ties) is selected and copied into shooterState. Returns the measure.
+    // triangle j gets shot x min(F x A_shooter / A_j, 1) x reflectance_j with
+    // F = min(accumulator, 1), both in its unshot and its displayed radiosity,
+    // where shot is the shooter's unshot (plus its gathered estimate when
+    // overshooting); accumulators are reset; the triangle with the most energy
+    // (the first on ties) is selected and copied into shooterState. Returns
+    // the measure, the triangles' energy over the emitted energy.
     double receiveAndSelect();
 
     // What the idle callback runs: one shootStep, the new shooter's unshot
@@ -95,6 +112,14 @@ class Solver {
     // "Convergence %2.5f\t\tStep %d\n". Does nothing (converged, no report)
     // when initSolver failed.
     StepOutcome idleStep();
+
+    // The light not yet shot, as an ambient radiosity for display, per
+    // channel: the area-weighted mean unshot radiosity (the shooter's held in
+    // shooterState included) times 1 / (1 - min(mean reflectance, 0.99)), the
+    // mean again weighted by area; a negative channel counts as 0. Zero before
+    // initSolver has succeeded. For between steps, when the next shooter's
+    // energy is held in shooterState alone.
+    Vec3 ambientTerm() const;
 
     // How patch rounds refine (settings.patchSize > 0); read by initSolver.
     void setRefinementRule(const RefinementRule& rule) { rule_ = rule; }
@@ -105,7 +130,7 @@ class Solver {
 
     ShooterState shooterState;
     double totalInitialEnergy = 0.0;  // emitted energy of the scene, set by initSolver
-    double convergenceMeasure = 0.0;  // best unshot energy / total initial energy, after each step
+    double convergenceMeasure = 0.0;  // share of the emitted energy not yet shot: 1 after initSolver
     int stepCounter = 0;              // steps run by idleStep
     SolverRandom solverRandom;
     std::vector<double> topTable;   // weights of the top face, H x H
@@ -115,6 +140,7 @@ class Solver {
     Triangle* triangleAt(int objectIndex, int triangleIndex) const;
     void becomeShooter(const Triangle& t);
     bool randomFrame(const Vec3& n, Vec3& u, Vec3& v);
+    Vec3 gatheredEstimate() const;
     // Five faces around a random frame at p along n; farPlane as FaceView's.
     void captureHemicube(const Vec3& p, const Vec3& n, double farPlane);
     bool shootRound();

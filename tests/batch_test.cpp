@@ -54,7 +54,9 @@ TEST(BatchTool, SolvesTheFurnaceWritesResultsAndAPicture) {
     const Result r = run(dir, "box.ini --out results --png pic.png --size 48 --aa");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out.rfind("Reading: box.ini\nOpening: box.tri\nConvergence ", 0), 0u) << r.out;
-    EXPECT_TRUE(r.err.empty()) << "no progress line when stderr is not a terminal: " << r.err;
+    // No progress line when standard error is not a terminal; one line says how the run ended.
+    EXPECT_EQ(r.err.rfind("Solved: stop_at 0.001 reached after ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     // B = E / (1 - rho) on every triangle, within the solver's stop_at.
     std::istringstream result(dir.read("results/box.6d"));
     int vertices = 0, triangles = 0;
@@ -94,9 +96,28 @@ TEST(BatchTool, StepLimitAndDeterminism) {
     ASSERT_EQ(second.code, 0);
     EXPECT_NE(second.out.find("Step 4\n"), std::string::npos);
     EXPECT_EQ(second.out.find("Step 6"), std::string::npos);
+    EXPECT_EQ(second.err.rfind("Stopped: --steps 5 reached after 5 steps in ", 0), 0u) << second.err;
     EXPECT_EQ(dir.read("a/box.6d"), dir.read("b/box.6d"));
     ASSERT_EQ(run(dir, "box.ini --steps 0 --out c").code, 0);  // no step: radiosity = emission
     EXPECT_NE(dir.read("c/box.6d").find(" 0.2 0.0980392 0\r\n"), std::string::npos);
+    // Nothing shot yet: all of the light is left.
+    const Result none = run(dir, "box.ini --seconds 0 --out d");
+    EXPECT_EQ(none.code, 0);
+    EXPECT_EQ(none.err,
+              "Stopped: --seconds 0 reached after 0 steps in 0.0 s (100.00 % of the light unshot)\n");
+}
+
+// A solution that runs away (reflectance -1 reads as 4294967295 / 255) ends
+// as a failure, exit 2, without overwriting anything with numbers that are
+// not numbers.
+TEST(BatchTool, ADivergedSolutionIsAFailure) {
+    CubeDir dir;
+    std::string ini = kCubeIni;
+    dir.write("wild.ini", ini.replace(ini.find("reflectance_r=128"), 17, "reflectance_r=-1"));
+    const Result r = run(dir, "wild.ini --out out");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.rfind("Stopped: the solution diverged (measure is not a number) after ", 0), 0u) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "out"));
 }
 
 // Bad configurations, scenes and result folders are run in e2e/worst_inputs.sh.

@@ -9,8 +9,13 @@
 #include <cmath>
 
 #include "app/headless_context.h"
+#include "radiosity/hemicube.h"
+#include "radiosity/item_buffer.h"
 #include "radiosity/offscreen_target.h"
+#include "radiosity/solver.h"
 #include "scene_fixture.h"
+#include "view/picture.h"
+#include "view/result_writer.h"
 
 namespace {
 
@@ -105,6 +110,74 @@ TEST_F(Shaded, ListDrawsCornerColoursSmoothly) {
     glGetIntegerv(GL_SHADE_MODEL, &shade);
     EXPECT_EQ(shade, GL_SMOOTH);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+TEST_F(Shaded, AmbientAddsReflectedLightToTheCornersOnly) {
+    fixture::addObject(scene, {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}}, Vec3(0.5, 0.25, 1.0));
+    settings.brightness = 2.0;
+    tri(0, 0).radiosity = Vec3(0.1, 0.1, 0.1);
+    // (0.1 + 0.5 x 0.2, 0.1 + 0.25 x 0.2, 0.1 + 1 x 0.2) x 2
+    expectColour(vertexColour(*tri(0, 0).corners[0], tri(0, 0), settings, Vec3(0.1, 0.05, 0.2)), 0.4, 0.3,
+                 0.6);
+}
+
+// A picture early in a solve is too dark; the ambient term lifts it, and
+// only it: the radiosities and so the result files stay as they were.
+TEST_F(Shaded, AmbientBrightensAHalfSolvedPictureAndNoResultFile) {
+    HeadlessContext gl;
+    if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
+    settings.N = 32;
+    settings.H = 16;
+    settings.nearPlane = 0.001;
+    settings.farPlane = 10;
+    settings.step = 1000000;
+    settings.brightness = 1.0;
+    settings.fov = 80;
+    scene.cameraPos = Vec3(0.5, 0.05, 0.5);
+    scene.cameraLookAt = Vec3(0.5, 1, 0.5);
+    // A closed unit room lit by its ceiling.
+    const Vec3 x(1, 0, 0), y(0, 1, 0), z(0, 0, 1), o(0, 0, 0), grey(0.6, 0.6, 0.6);
+    fixture::addObject(scene, fixture::grid(o, x, y, 2, 2), grey);
+    fixture::addObject(scene, fixture::grid(z, y, x, 2, 2), grey, Vec3(0.5, 0.5, 0.5));
+    fixture::addObject(scene, fixture::grid(o, z, x, 2, 2), grey);
+    fixture::addObject(scene, fixture::grid(y, x, z, 2, 2), grey);
+    fixture::addObject(scene, fixture::grid(o, y, z, 2, 2), grey);
+    fixture::addObject(scene, fixture::grid(x, z, y, 2, 2), grey);
+    ItemBuffer items;
+    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
+    HemicubeCapturer cap(items, settings.N, settings.nearPlane, settings.farPlane);
+    Solver solver(scene);
+    solver.setFaceCapturer(&cap);
+    ASSERT_TRUE(solver.initSolver());
+    fixture::stdoutOf([&] {
+        for (int k = 0; k < 6; ++k) solver.idleStep();
+    });
+    ASSERT_GT(solver.convergenceMeasure, 0.3);  // far from solved
+
+    auto picture = [&](bool ambient) {
+        settings.ambient = ambient;
+        buildShadedList(scene, displayedAmbient(scene, solver));
+        return renderPicture(scene, ViewState{}, 32, false);
+    };
+    auto results = [&] {
+        std::string text;
+        for (const SceneObject& object : scene.objects) text += formatResult(object);
+        return text;
+    };
+    auto meanPixel = [](const Picture& p) {
+        double sum = 0;
+        for (const std::uint8_t v : p.rgb) sum += v;
+        return sum / static_cast<double>(p.rgb.size());
+    };
+    const std::string before = results();
+    const Picture plain = picture(false);
+    const Picture lifted = picture(true);
+    ASSERT_EQ(plain.error, "");
+    ASSERT_EQ(lifted.error, "");
+    EXPECT_GT(solver.ambientTerm().x, 0.0);
+    EXPECT_GT(meanPixel(lifted), meanPixel(plain) + 10) << meanPixel(plain);
+    EXPECT_EQ(results(), before);
+    EXPECT_EQ(picture(false).rgb, plain.rgb);  // off again: the plain picture, byte for byte
 }
 
 }  // namespace

@@ -128,8 +128,10 @@ TEST_F(Shooting, ReceiversGetTheShareReciprocityGives) {
     EXPECT_EQ(tri(1, 1).unshot.sum(), 0.0);
     EXPECT_DOUBLE_EQ(solver->shooterState.unshot.x, 0.5);
     EXPECT_EQ(solver->shooterState.area, 0.5);
-    // Measure: the new shooter's energy over the emitted energy (1.75 x 2).
-    EXPECT_DOUBLE_EQ(solver->convergenceMeasure, (0.5 + 0.25 + 0.125) * 0.5 / 3.5);
+    // Measure: the energy all receivers hold, the new shooter's included,
+    // over the emitted energy (1.75 x 2): the share of the light not yet shot.
+    const double held = (0.2 + 0.05 + 0.1) * 0.5 + 2 * (0.5 + 0.125 + 0.25) * 0.5;
+    EXPECT_DOUBLE_EQ(solver->convergenceMeasure, held / 3.5);
     EXPECT_EQ(solver->totalInitialEnergy, 3.5);
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "view/view_state.h"
+
 // An off-screen picture of the shaded scene (display list 1) as the viewer
 // shows it: the scene's camera and field of view, the user's rotation,
 // aspect ratio 1. For tools without a window; needs a current GL context.
@@ -14,7 +16,6 @@ struct Picture {
 };
 
 struct Scene;
-struct ViewState;
 
 // Clears and draws display list 1 under the scene's camera (aspect 1) and
 // the user's rotation, into whatever framebuffer and viewport are current.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "radiosity/run_end.h"
 #include "radiosity/solver.h"
 #include "scene/scene.h"
 #include "view/antialias.h"
@@ -19,6 +20,24 @@ namespace {
 // once, by installViewerCallbacks.
 Viewer* viewer = nullptr;
 
+void rebuildPicture() {
+    buildShadedList(viewer->scene, displayedAmbient(viewer->scene, viewer->solver));
+}
+
+// The line on standard error that says how the solve ended.
+void reportEnd(bool diverged) {
+    const Solver& solver = viewer->solver;
+    RunSummary summary;
+    summary.end = diverged ? RunEnd::Diverged : RunEnd::Solved;
+    summary.limit = viewer->scene.settings.stopAt;
+    summary.steps = solver.stepCounter;
+    summary.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - viewer->solveStart).count();
+    summary.measure = solver.convergenceMeasure;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", runEndLine(summary).c_str());
+}
+
 // One step by hand (space key, menu "Step"): the idle step with all it does
 // by itself, then the progress line once more with the advanced counter and a
 // fresh picture, whether the solver is running or stopped.
@@ -27,7 +46,7 @@ void stepByHand() {
     std::printf("Convergence %2.5f\t\tStep %d\n", viewer->solver.convergenceMeasure,
                 viewer->solver.stepCounter);
     std::fflush(stdout);  // like the solver's own line: seen at once through a pipe
-    buildShadedList(viewer->scene);
+    rebuildPicture();
     glutPostRedisplay();
 }
 
@@ -45,10 +64,14 @@ void saveAllResults() {
 void idleCallback() {
     const StepOutcome outcome = viewer->solver.idleStep();
     if (outcome.report) {
-        buildShadedList(viewer->scene);
+        rebuildPicture();
         glutPostRedisplay();
     }
-    if (outcome.converged) glutIdleFunc(nullptr);
+    if (outcome.converged) {
+        glutIdleFunc(nullptr);
+        // A solver that never started (nothing emits) has nothing to report.
+        if (viewer->solver.solverReady()) reportEnd(outcome.diverged);
+    }
 }
 
 void displayCallback() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include "view/view_state.h"
 
 struct Scene;
@@ -13,6 +15,8 @@ struct Viewer {
     Scene& scene;
     Solver& solver;
     ViewState view;
+    // When solving began, for the line that says how it ended.
+    std::chrono::steady_clock::time_point solveStart = std::chrono::steady_clock::now();
 };
 
 void displayCallback();
@@ -26,7 +30,8 @@ void menuCallback(int value);
 void reshapeCallback(int width, int height);
 
 // The idle callback: one solver step, then the redraw it reports and the stop
-// once converged.
+// once converged, with the "Solved: ..." line (or the one for a diverged
+// solution) on standard error.
 void idleCallback();
 
 // Registers every callback of the window that is current (display, keyboard,

@@ -71,6 +71,8 @@ start_xvfb 24
 E2E_PIDS+=($!)
 win="$(wait_window LUMETRA)"
 wait_for converged || fail "viewer did not converge: $(tail -n 3 viewer/out.txt)"
+wait_for grep -q "^Solved: stop_at 0.01 reached after [0-9]* steps in " viewer/err.txt ||
+  fail "the viewer did not say it solved the scene: $(cat viewer/err.txt)"
 
 # Menu entry 5, "Save6d".
 xdotool mousemove --window "$win" 20 20

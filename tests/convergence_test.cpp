@@ -1,0 +1,214 @@
+// The stop measure, overshooting, the ambient term and the line that says how
+// a run ended, with a capturer that hands out the form factors of an ideal
+// enclosure instead of the GL hemicube.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "radiosity/run_end.h"
+#include "radiosity/solver.h"
+#include "scene/scene.h"
+#include "scene_fixture.h"
+
+namespace {
+
+using fixture::Corners;
+
+// Every triangle but the shooter sees the shooter with the same form factor
+// f, handed out on the top face: with equal areas and f = 1 / (n - 1) a
+// closed enclosure, where B = E / (1 - rho) exactly.
+struct Enclosure : FaceCapturer {
+    Enclosure(Scene& s, double f) : scene(s), formFactor(f) {}
+    void captureFace(const FaceView& view, const std::vector<double>&) override {
+        if (view.rows != scene.settings.N) return;
+        for (SceneObject& o : scene.objects)
+            for (auto& t : o.triangles) {
+                const Vec3 eye = t->centroid + t->normal / 1000.0;
+                if (eye.x != view.eye.x || eye.y != view.eye.y || eye.z != view.eye.z)
+                    t->formFactor += formFactor;
+            }
+    }
+    Scene& scene;
+    double formFactor;
+};
+
+// An n x n grid of squares (2 n^2 triangles of equal area) in the plane z = 0.
+std::vector<Corners> sheet(int n) {
+    return fixture::grid(Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0), n, n);
+}
+
+class Convergence : public ::testing::Test {
+  protected:
+    Convergence() {
+        settings.N = 8;
+        settings.H = 4;
+        settings.step = 1000000;
+    }
+    // A solver over the scene as it is now, with an enclosure of form factor f.
+    Solver& start(double f) {
+        solver = std::make_unique<Solver>(scene);
+        enclosure = std::make_unique<Enclosure>(scene, f);
+        solver->setFaceCapturer(enclosure.get());
+        EXPECT_TRUE(solver->initSolver());
+        return *solver;
+    }
+    // Energy still held: every triangle's, and the next shooter's held in the
+    // shooter state, over the emitted energy.
+    double shareLeft() const {
+        double left = solver->shooterState.unshot.sum() * solver->shooterState.area;
+        for (const SceneObject& o : scene.objects)
+            for (const auto& t : o.triangles)
+                left += (std::fabs(t->unshot.x) + std::fabs(t->unshot.y) + std::fabs(t->unshot.z)) * t->area;
+        return left / solver->totalInitialEnergy;
+    }
+    int steps(int limit) {
+        int k = 0;
+        fixture::stdoutOf([&] {
+            while (k < limit && !solver->idleStep().converged) ++k;
+        });
+        return k;
+    }
+
+    Scene scene;
+    Settings& settings = scene.settings;
+    std::unique_ptr<Solver> solver;
+    std::unique_ptr<Enclosure> enclosure;
+};
+
+TEST_F(Convergence, MeasureIsTheShareLeftOnAnyMeshAndFallsEveryStep) {
+    // A lamp over a floor, cut coarsely and finely: the measure starts at 1
+    // and is the share of the light left after every step, whatever the cut.
+    for (const int cut : {1, 3, 12}) {
+        SCOPED_TRACE("cut " + std::to_string(cut));
+        fixture::clearScene(scene);
+        fixture::addObject(scene, sheet(cut), Vec3(0.6, 0.5, 0.4), Vec3(1.0, 0.8, 0.5));
+        fixture::addObject(scene, sheet(cut), Vec3(0.7, 0.2, 0.9));
+        const int triangles = 4 * cut * cut;
+        start(1.0 / (triangles - 1));
+        EXPECT_EQ(solver->convergenceMeasure, 1.0);
+        double previous = 1.0;
+        for (int k = 0; k < 300; ++k) {
+            fixture::stdoutOf([&] { solver->idleStep(); });
+            const double measure = solver->convergenceMeasure;
+            EXPECT_NEAR(measure, shareLeft(), 1e-12) << "step " << k;
+            ASSERT_LT(measure, previous) << "step " << k;
+            previous = measure;
+        }
+    }
+}
+
+TEST_F(Convergence, StopsAtTheSameShareLeftOnACoarseAndAFineMesh) {
+    // The largest single triangle's energy would stop a fine mesh far earlier.
+    std::vector<double> left;
+    for (const int cut : {1, 20}) {
+        fixture::clearScene(scene);
+        fixture::addObject(scene, sheet(cut), Vec3(0.5, 0.5, 0.5), Vec3(1, 1, 1));
+        settings.stopAt = 0.01;
+        start(1.0 / (2 * cut * cut - 1));
+        steps(1000000);
+        left.push_back(solver->convergenceMeasure);
+    }
+    EXPECT_LT(left[0], 0.01);
+    EXPECT_LT(left[1], 0.01);
+    EXPECT_GT(left[1], 0.005);  // not stopped far later either
+}
+
+TEST_F(Convergence, OvershootingReachesTheSameAnswerInFewerSteps) {
+    const Vec3 emission(0.2, 0.4, 0.1), rho(0.5, 0.25, 0.9);
+    fixture::addObject(scene, sheet(4), rho, emission);
+    const int triangles = 32;
+    settings.stopAt = 1e-9;
+    int plain = 0;
+    for (const bool overshoot : {false, true}) {
+        SCOPED_TRACE(overshoot ? "overshoot" : "plain");
+        settings.overshoot = overshoot;
+        start(1.0 / (triangles - 1));
+        double lowest = 0.0;
+        int k = 0;
+        StepOutcome outcome;
+        fixture::stdoutOf([&] {
+            for (; !outcome.converged && k < 100000; ++k) {
+                outcome = solver->idleStep();
+                for (const auto& t : scene.objects[0].triangles)
+                    lowest = std::min({lowest, t->unshot.x, t->unshot.y, t->unshot.z});
+            }
+        });
+        EXPECT_TRUE(outcome.converged && !outcome.diverged);
+        for (const auto& t : scene.objects[0].triangles) {
+            EXPECT_NEAR(t->radiosity.x, emission.x / (1 - rho.x), 1e-8);
+            EXPECT_NEAR(t->radiosity.y, emission.y / (1 - rho.y), 1e-8);
+            EXPECT_NEAR(t->radiosity.z, emission.z / (1 - rho.z), 1e-7);
+        }
+        std::printf("[ info ] %s: %d steps to 1e-9\n", overshoot ? "overshooting" : "plain shooting", k);
+        if (overshoot) {
+            EXPECT_LT(lowest, 0.0);  // shot ahead: some unshot went negative
+            EXPECT_LT(k, plain * 2 / 3) << "plain shooting took " << plain;
+        } else {
+            EXPECT_EQ(lowest, 0.0);
+            plain = k;
+        }
+    }
+}
+
+TEST_F(Convergence, AmbientIsTheMeanUnshotTimesTheReflectionSeries) {
+    // Areas 2 (emitting, rho 0.2) and 0.5 (rho 0.7): mean rho 0.3 in red.
+    const Corners big = {Vec3(0, 0, 0), Vec3(2, 0, 0), Vec3(0, 2, 0)};
+    const Corners small = {Vec3(5, 0, 0), Vec3(6, 0, 0), Vec3(5, 1, 0)};
+    fixture::addObject(scene, {big}, Vec3(0.2, 1.0, 1.0), Vec3(1.0, 0.5, 0.0));
+    fixture::addObject(scene, {small}, Vec3(0.7, 1.0, 1.0));
+    EXPECT_EQ(Solver(scene).ambientTerm().sum(), 0.0);  // nothing before initSolver
+    start(0.0);
+    // The emitter's light is all unshot (held in the shooter state).
+    Vec3 a = solver->ambientTerm();
+    EXPECT_DOUBLE_EQ(a.x, (1.0 * 2 / 2.5) / (1 - 0.3));
+    EXPECT_DOUBLE_EQ(a.y, (0.5 * 2 / 2.5) / (1 - 0.99));  // white walls: the series is capped
+    EXPECT_EQ(a.z, 0.0);
+    // Negative unshot radiosity (owed after overshooting) is no light.
+    fixture::tri(scene, 1, 0).unshot = Vec3(0, 0, -4);
+    EXPECT_EQ(solver->ambientTerm().z, 0.0);
+    fixture::tri(scene, 1, 0).unshot = Vec3(0, 0, 4);
+    EXPECT_DOUBLE_EQ(solver->ambientTerm().z, (4 * 0.5 / 2.5) / (1 - 0.99));
+}
+
+TEST_F(Convergence, AMeasureThatIsNotANumberStopsAsDiverged) {
+    // Reflectance far above 1 (a colour key of -1 reads as 4294967295 / 255):
+    // the light grows until it overflows.
+    fixture::addObject(scene, sheet(2), Vec3(1.7e7, 1.7e7, 1.7e7), Vec3(1, 1, 1));
+    settings.stopAt = 0.0001;
+    start(1.0 / 7);
+    StepOutcome outcome;
+    int k = 0;
+    fixture::stdoutOf([&] {
+        for (; k < 10000 && !outcome.converged; ++k) outcome = solver->idleStep();
+    });
+    EXPECT_TRUE(outcome.converged);
+    EXPECT_TRUE(outcome.diverged);
+    EXPECT_FALSE(std::isfinite(solver->convergenceMeasure));
+    EXPECT_LT(k, 1000);
+}
+
+TEST(RunEnd, OneLineForEachWayOfStopping) {
+    RunSummary s;
+    s.steps = 1234;
+    s.seconds = 12.345;
+    s.measure = 0.0098765;
+    s.limit = 0.01;
+    EXPECT_EQ(runEndLine(s),
+              "Solved: stop_at 0.01 reached after 1234 steps in 12.3 s (0.99 % of the light unshot)");
+    s.end = RunEnd::StepLimit;
+    s.limit = 5000;
+    EXPECT_EQ(runEndLine(s),
+              "Stopped: --steps 5000 reached after 1234 steps in 12.3 s (0.99 % of the light unshot)");
+    s.end = RunEnd::TimeLimit;
+    s.limit = 2.5;
+    EXPECT_EQ(runEndLine(s),
+              "Stopped: --seconds 2.5 reached after 1234 steps in 12.3 s (0.99 % of the light unshot)");
+    s.end = RunEnd::Diverged;
+    EXPECT_EQ(runEndLine(s), "Stopped: the solution diverged (measure is not a number) after 1234 steps");
+}
+
+}  // namespace
