@@ -1,5 +1,6 @@
 #include "radiosity/patch_rounds.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "scene/check.h"
@@ -26,6 +27,7 @@ PatchRounds::PatchRounds(Scene& scene, const RefinementRule& rule)
       index_(scene.objects) {
     for (size_t o = 0; o < scene.objects.size(); ++o) {
         SceneObject& obj = scene.objects[o];
+        objectBase_.push_back(static_cast<int>(receivers_.size()));
         for (size_t t = 0; t < obj.triangles.size(); ++t) {
             receivers_.push_back({obj.triangles[t].get(), obj.reflectance, patches_.topOf[o][t]});
         }
@@ -69,45 +71,83 @@ Vec3 PatchRounds::gatheredEstimate(const Vec3& reflectance) const {
     return {gathered.x * reflectance.x, gathered.y * reflectance.y, gathered.z * reflectance.z};
 }
 
-void PatchRounds::gain(Receiver& r, const Vec3& sent, double shooterArea) {
-    Triangle& tri = *r.triangle;
-    const double f = tri.formFactor < 1.0 ? tri.formFactor : 1.0;
+double PatchRounds::shareOf(const Triangle& t, double shooterArea) {
+    const double f = t.formFactor < 1.0 ? t.formFactor : 1.0;
     // Reciprocity, as for a triangle shooter: F x A_shooter / A_receiver of
     // what is sent, never more than all of it.
-    if (tri.area > 0.0 && f > 0.0) {
-        const double g = f * shooterArea / tri.area;
-        const double share = g < 1.0 ? g : 1.0;
-        const Vec3 rho = r.reflectance;
-        const Vec3 add(sent.x * share * rho.x, sent.y * share * rho.y, sent.z * share * rho.z);
-        tri.unshot = tri.unshot + add;
-        tri.radiosity = tri.radiosity + add;
-    }
+    if (!(t.area > 0.0) || !(f > 0.0)) return 0.0;
+    const double g = f * shooterArea / t.area;
+    return g < 1.0 ? g : 1.0;
 }
 
-void PatchRounds::receiveWhole(const PatchShot& shot, const Vec3& sent, const std::vector<int>& skip) {
+void PatchRounds::give(int j, const Vec3& sent, double share) {
+    Receiver& r = receivers_[static_cast<size_t>(j)];
+    Triangle& tri = *r.triangle;
+    const double before = energyOf(tri);
+    const Vec3 rho = r.reflectance;
+    const Vec3 add(sent.x * share * rho.x, sent.y * share * rho.y, sent.z * share * rho.z);
+    tri.unshot = tri.unshot + add;
+    tri.radiosity = tri.radiosity + add;
+    const double change = energyOf(tri) - before;
+    left_ += change;
+    topEnergy_[static_cast<size_t>(r.top)] += change;
+}
+
+void PatchRounds::owe(int j, const Vec3& debt) {
+    Receiver& r = receivers_[static_cast<size_t>(j)];
+    const double before = energyOf(*r.triangle);
+    r.triangle->unshot = r.triangle->unshot - debt;
+    const double change = energyOf(*r.triangle) - before;
+    left_ += change;
+    topEnergy_[static_cast<size_t>(r.top)] += change;
+}
+
+void PatchRounds::measureWhole(const PatchShot& shot, const std::vector<int>& near, bool overshoot,
+                               const Vec3& reflectance) {
     ++markStamp_;
-    for (int j : skip) skipMark_[static_cast<size_t>(j)] = markStamp_;
+    for (int j : near) skipMark_[static_cast<size_t>(j)] = markStamp_;
+    far_.clear();
+    nearCentre_ = farCentre_ = seenCentre_ = 0.0;
+    Vec3 gathered;
     left_ = 0.0;
     std::fill(topEnergy_.begin(), topEnergy_.end(), 0.0);
     for (size_t j = 0; j < receivers_.size(); ++j) {
-        Receiver& r = receivers_[j];
-        if (skipMark_[j] != markStamp_) gain(r, sent, shot.area);
+        const Receiver& r = receivers_[j];
         Triangle& tri = *r.triangle;
-        if (tri.formFactor != 0.0) tri.formFactor = 0.0;
+        if (tri.formFactor != 0.0) {
+            if (overshoot) gathered = gathered + tri.unshot * (tri.formFactor < 1.0 ? tri.formFactor : 1.0);
+            const double share = shareOf(tri, shot.area);
+            const double seen = share * tri.area;
+            seenCentre_ += seen;
+            if (skipMark_[j] == markStamp_) {
+                nearCentre_ += seen;
+            } else if (share > 0.0) {
+                farCentre_ += seen;
+                far_.push_back({static_cast<int>(j), share});
+            }
+            tri.formFactor = 0.0;
+        }
         const double e = energyOf(tri);
         left_ += e;
         topEnergy_[static_cast<size_t>(r.top)] += e;
     }
+    gathered_ = Vec3(gathered.x * reflectance.x, gathered.y * reflectance.y, gathered.z * reflectance.z);
 }
 
-void PatchRounds::receiveLocal(const PlannedShot& planned, const PatchShot& shot, const Vec3& sent) {
+void PatchRounds::giveFar(const Vec3& sent, double scale) {
+    for (const FarShare& f : far_) {
+        const double share = f.share * scale;
+        give(f.receiver, sent, share < 1.0 ? share : 1.0);
+    }
+}
+
+double PatchRounds::giveLocal(const PlannedShot& planned, const PatchShot& shot, const Vec3& sent) {
+    double used = 0.0;
     for (int j : planned.receivers) {
-        Receiver& r = receivers_[static_cast<size_t>(j)];
-        const double before = energyOf(*r.triangle);
-        gain(r, sent, shot.area);
-        const double change = energyOf(*r.triangle) - before;
-        left_ += change;
-        topEnergy_[static_cast<size_t>(r.top)] += change;
+        const double share = shareOf(*receivers_[static_cast<size_t>(j)].triangle, shot.area);
+        if (!(share > 0.0)) continue;
+        used += share * receivers_[static_cast<size_t>(j)].triangle->area;
+        give(j, sent, share);
     }
     // The capture may have shown other triangles within its far plane.
     const Settings& s = scene_.settings;
@@ -116,6 +156,7 @@ void PatchRounds::receiveLocal(const PlannedShot& planned, const PatchShot& shot
     zone_.clear();
     index_.collectInSphere(shot.position, far * kFaceCornerFactor + kEyeOffset, zone_);
     for (int j : zone_) receivers_[static_cast<size_t>(j)].triangle->formFactor = 0.0;
+    return used;
 }
 
 double PatchRounds::runRound(const Capture& capture, bool overshoot) {
@@ -128,30 +169,43 @@ double PatchRounds::runRound(const Capture& capture, bool overshoot) {
     sent_.clear();
     for (const PlannedShot& p : plan_) sent_.push_back(shotOf(object, tree, patches_.node(p.node)));
     clearUnshot(object, tree, patches_.node(top));
-    Vec3 extra;  // what the round's whole shot sends beyond the unshot light
+    Vec3 extra;      // what the whole shot sends beyond the unshot light
+    Vec3 wholeSent;  // what its far receivers are still owed
+    double localUsed = 0.0;
+    bool owed = false;
     for (size_t k = 0; k < plan_.size(); ++k) {
         const PlannedShot& planned = plan_[k];
         const PatchShot& shot = sent_[k];
         if (planned.whole) {
+            if (owed) giveFar(wholeSent, 1.0);
             capture(shot.position, shot.normal, 0.0);
             ++wholeShots_;
-            extra = Vec3();
+            measureWhole(shot, planned.receivers, overshoot, object.reflectance);
+            extra = overshoot ? gathered_ : Vec3();
             if (overshoot) {
                 // Send what will come back as well; the node's triangles owe it.
-                extra = gatheredEstimate(object.reflectance);
                 const PatchNode& node = patches_.node(planned.node);
-                for (int i = node.first; i < node.first + node.count; ++i) {
-                    Triangle& t = *object.triangles[static_cast<size_t>(tree.order[static_cast<size_t>(i)])];
-                    t.unshot = t.unshot - extra;
-                }
+                for (int i = node.first; i < node.first + node.count; ++i)
+                    owe(objectBase_[static_cast<size_t>(top.object)] + tree.order[static_cast<size_t>(i)],
+                        extra);
             }
-            receiveWhole(shot, shot.unshot + extra, planned.receivers);
+            wholeSent = shot.unshot + extra;
+            localUsed = 0.0;
+            owed = true;
         } else {
             CHECK_GT(planned.farPlane, 0.0);
             capture(shot.position, shot.normal, planned.farPlane);
             ++localShots_;
-            receiveLocal(planned, shot, shot.unshot + extra);
+            localUsed += giveLocal(planned, shot, shot.unshot + extra);
         }
+    }
+    if (owed) {
+        const double area = sent_.front().area;
+        double scale = 1.0;
+        const double others = farCentre_ + std::max(0.0, area - seenCentre_);
+        if (localUsed > 0.0 && others > 0.0)
+            scale = std::clamp(1.0 - (localUsed - nearCentre_) / others, 0.5, 1.5);
+        giveFar(wholeSent, scale);
     }
     selectTop();
     return left_;

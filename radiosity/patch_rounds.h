@@ -17,8 +17,17 @@ struct Triangle;
 // receivers are served by sub-patches down to single triangles (local shots,
 // whose captures stop at a far plane just beyond them). An emitting patch
 // shoots each triangle alone. Energies and the light left are summed afresh
-// by the whole shot's receive pass, which visits every triangle, and kept up
-// to date by the local shots, which visit only their receivers.
+// by the whole shot's pass, which visits every triangle, and kept up to date
+// as light arrives, which touches only the receivers.
+//
+// Mixing form factors measured from the patch's centre (far receivers) with
+// those measured from its parts (near ones) would not conserve light: the
+// parts see near receivers under a different solid angle than the centre
+// does, and in a closed room the difference must be taken from, or given to,
+// everything else the patch sees. So the far receivers' shares are scaled by
+// k = 1 - (near_parts - near_centre) / (far_centre + sky_centre), all in form
+// factors of the whole patch, sky being what the centre's hemicube did not
+// cover (clamped to 0.5..1.5). A patch with no near receiver has k = 1.
 //
 // GL-free: the solver captures the hemicubes through the function it passes
 // to runRound.
@@ -63,15 +72,34 @@ class PatchRounds {
     void sumEnergies();
     void selectTop();
     Vec3 gatheredEstimate(const Vec3& reflectance) const;
-    void receiveWhole(const PatchShot& shot, const Vec3& sent, const std::vector<int>& skip);
-    void receiveLocal(const PlannedShot& planned, const PatchShot& shot, const Vec3& sent);
-    void gain(Receiver& r, const Vec3& sent, double shooterArea);
+    // The whole shot's pass: reads and resets every accumulator, notes the
+    // far receivers' shares and the form factor totals, sums the energies
+    // afresh; gives nothing yet.
+    void measureWhole(const PatchShot& shot, const std::vector<int>& near, bool overshoot,
+                      const Vec3& reflectance);
+    void giveFar(const Vec3& sent, double scale);
+    // A local shot: gives to its receivers, resets what its capture touched;
+    // returns the form factor it used, times its receivers' areas.
+    double giveLocal(const PlannedShot& planned, const PatchShot& shot, const Vec3& sent);
+    // Adds sent x share x reflectance to one receiver, keeping the energy
+    // sums up to date.
+    void give(int j, const Vec3& sent, double share);
+    // Takes debt from one triangle's unshot radiosity (overshooting).
+    void owe(int j, const Vec3& debt);
+    // min(F x A_shooter / A_receiver, 1), 0 for a receiver of no area.
+    static double shareOf(const Triangle& t, double shooterArea);
+
+    struct FarShare {
+        int receiver = 0;
+        double share = 0.0;
+    };
 
     Scene& scene_;
     RefinementRule rule_;
     ScenePatches patches_;
     ReceiverIndex index_;
     std::vector<Receiver> receivers_;  // by scene-wide triangle number
+    std::vector<int> objectBase_;      // scene-wide number of each object's first triangle
     std::vector<double> topEnergy_;    // by top-level patch
     std::vector<int> skipMark_;        // by scene-wide triangle number: == markStamp_ while skipped
     int markStamp_ = 0;
@@ -82,4 +110,9 @@ class PatchRounds {
     std::vector<PlannedShot> plan_;  // scratch of runRound
     std::vector<PatchShot> sent_;
     std::vector<int> zone_;
+    std::vector<FarShare> far_;  // the whole shot's far receivers with their shares
+    double nearCentre_ = 0.0;    // form factor totals of the whole shot x A_shooter: near receivers,
+    double farCentre_ = 0.0;     // far receivers,
+    double seenCentre_ = 0.0;    // everything its hemicube showed
+    Vec3 gathered_;              // overshooting: rho x sum of F x unshot over what it showed
 };
