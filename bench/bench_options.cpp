@@ -48,6 +48,17 @@ int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) 
                    "give up a --solution solve after S seconds (default 1800)")
         ->type_name("S")
         ->transform(realNumber(1.0, "a number of seconds, 1 or more"));
+    app.add_option("--compare-at", options.compareAt,
+                   "also solve --solution runs down to this share of the light unshot and compare them there "
+                   "(default 0.05)")
+        ->type_name("S")
+        ->check(CLI::Range(1e-6, 0.05));
+    app.add_option(
+           "--refine-ratio", options.refineRatio,
+           "patch runs: a receiver nearer than a patch's radius / R gets its light from the patch's parts "
+           "(default 0.5; 0 never)")
+        ->type_name("R")
+        ->transform(realNumber(0.0, "a number, 0 or more"));
     app.callback([&] {
         if (n512) options.resolutions = {256, 512};
         if (options.solution && app.count("--scenes") == 0) options.scenes = {13000, 60000};

@@ -17,6 +17,8 @@ struct BenchOptions {
     std::vector<std::string> solutionConfigs;  // --solution-config FILE, repeatable
     double patchSize = 0.0;                    // --patch-size S; 0: twice a room's square side
     double maxSeconds = 1800.0;                // --max-seconds S: per solve
+    double compareAt = 0.05;                   // --compare-at S: also note this share, to compare at
+    double refineRatio = 0.5;                  // --refine-ratio R: near means nearer than radius / R
 };
 
 // Parses argv into `options`. Returns -1 when the run goes on; otherwise the

@@ -61,7 +61,8 @@ std::vector<Vec3> radiosityOf(const Scene& scene) {
 
 }  // namespace
 
-SolutionRun solveToShares(Scene& scene, const std::vector<double>& shares, double maxSeconds) {
+SolutionRun solveToShares(Scene& scene, const std::vector<double>& shares, double maxSeconds,
+                          const RefinementRule& rule) {
     SolutionRun run;
     run.shares = shares;
     run.steps.assign(shares.size(), -1);
@@ -77,6 +78,7 @@ SolutionRun solveToShares(Scene& scene, const std::vector<double>& shares, doubl
     run.error = prepareSolver(scene, setup);
     if (!run.error.empty()) return run;
     Solver& solver = *setup.solver;
+    solver.setRefinementRule(rule);
     const BenchClock::time_point start = BenchClock::now();
     const double cpuStart = cpuSeconds();
     if (!solver.initSolver()) {
@@ -100,6 +102,10 @@ SolutionRun solveToShares(Scene& scene, const std::vector<double>& shares, doubl
             ++next;
         }
         if (!std::isfinite(share) || msSince(start) / 1000.0 > maxSeconds) break;
+    }
+    if (const PatchRounds* rounds = solver.patchRounds()) {
+        run.wholeShots = rounds->wholeShots();
+        run.localShots = rounds->localShots();
     }
     return run;
 }
@@ -140,9 +146,14 @@ SolutionDifference compareSolutions(const Scene& scene, const std::vector<Vec3>&
 
 namespace {
 
-// Shares of the light left at which runs are compared; the table shows the
-// last two, the others give the largest scenes a common share to compare at.
-const std::vector<double> kShares = {0.5, 0.25, 0.1, 0.05};
+// Shares of the light left at which runs are noted: the table shows 10 %
+// and 5 %; the larger ones give the largest scenes a common share to compare
+// at, and --compare-at may add a smaller one.
+std::vector<double> sharesFor(double compareAt) {
+    std::vector<double> shares = {0.5, 0.25, 0.1, 0.05};
+    if (compareAt < 0.05) shares.push_back(compareAt);
+    return shares;
+}
 
 struct TableScene {
     std::string name;
@@ -152,9 +163,10 @@ struct TableScene {
 };
 
 void printRow(const TableScene& s, const SolutionRun& r, const SolutionRun* reference, const Scene& scene) {
+    const std::vector<double>& kShares = r.shares;
     std::printf("%-14s %9d %9s %8.3g %7d", s.name.c_str(), r.triangles, reference ? "patches" : "triangles",
                 r.patchSize, r.patches);
-    for (size_t k = 2; k < kShares.size(); ++k) {
+    for (size_t k = 2; k < 4; ++k) {
         if (r.steps[k] < 0) {
             std::printf(" %7s %7s %7s %7s", "-", "-", "-", "-");
         } else {
@@ -172,6 +184,13 @@ void printRow(const TableScene& s, const SolutionRun& r, const SolutionRun* refe
     if (common == kShares.size()) {
         std::printf(" %6s %7s %8s %8s\n", "-", "-", "-", "-");
         return;
+    }
+    for (size_t k = 0; k < common; ++k) {
+        const SolutionDifference e = compareSolutions(scene, r.radiosity[k], reference->radiosity[k]);
+        std::fprintf(
+            stderr, "# %s at %g %% unshot: rms %.2f %%, surface %.2f %% (%s)\n", s.name.c_str(),
+            100.0 * kShares[k], 100.0 * e.rms, 100.0 * e.worstSurface,
+            e.worstObject >= 0 ? scene.objects[static_cast<size_t>(e.worstObject)].name.c_str() : "-");
     }
     const SolutionDifference d = compareSolutions(scene, r.radiosity[common], reference->radiosity[common]);
     const std::string worst =
@@ -234,7 +253,8 @@ int runSolutionTable(const BenchOptions& options) {
             return 2;
         }
         triangles.settings.patchSize = 0.0;
-        const SolutionRun reference = solveToShares(triangles, kShares, options.maxSeconds);
+        const SolutionRun reference =
+            solveToShares(triangles, sharesFor(options.compareAt), options.maxSeconds);
         if (!reference.error.empty()) {
             std::fprintf(stderr, "lumetra-bench: %s: %s\n", s.name.c_str(), reference.error.c_str());
             return 2;
@@ -244,13 +264,21 @@ int runSolutionTable(const BenchOptions& options) {
         Scene patches;
         problem = s.load(patches);
         patches.settings.patchSize = s.patchSize;
-        const SolutionRun run = solveToShares(patches, kShares, options.maxSeconds);
+        RefinementRule rule;
+        rule.ratio = options.refineRatio;
+        const SolutionRun run =
+            solveToShares(patches, sharesFor(options.compareAt), options.maxSeconds, rule);
         if (!run.error.empty()) {
             std::fprintf(stderr, "lumetra-bench: %s: %s\n", s.name.c_str(), run.error.c_str());
             return 2;
         }
         printRow(s, run, &reference, patches);
         std::fflush(stdout);
+        std::fprintf(stderr,
+                     "# %s: triangle run ended at %.2f %% unshot; patch run at %.2f %% with %lld whole and "
+                     "%lld local shots\n",
+                     s.name.c_str(), 100.0 * reference.lastShare, 100.0 * run.lastShare, run.wholeShots,
+                     run.localShots);
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "radiosity/patch_shooters.h"
 #include "scene/vec3.h"
 
 struct BenchOptions;
@@ -26,11 +27,14 @@ struct SolutionRun {
     std::vector<double> cpuSeconds;            // the process's CPU time (all threads), for a shared machine
     std::vector<std::vector<Vec3>> radiosity;  // per target reached: every triangle in scene order
     double lastShare = 1.0;                    // where the run ended
+    long long wholeShots = 0;                  // patch runs: full hemicubes, and local ones that stop
+    long long localShots = 0;                  // just beyond the patch's near receivers
 };
 
 // Solves the scene (loaded; its settings as given, patch_size included)
 // until the last share is reached or maxSeconds have passed.
-SolutionRun solveToShares(Scene& scene, const std::vector<double>& shares, double maxSeconds);
+SolutionRun solveToShares(Scene& scene, const std::vector<double>& shares, double maxSeconds,
+                          const RefinementRule& rule = RefinementRule{});
 
 // How far a solution lies from a reference of the same scene: the RMS over
 // triangles of area > 0 of the difference of their radiosity (channel sum),

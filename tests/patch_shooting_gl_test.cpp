@@ -12,6 +12,7 @@
 #include "radiosity/item_buffer.h"
 #include "radiosity/patch_rounds.h"
 #include "radiosity/solver.h"
+#include "radiosity/weights.h"
 #include "scene_fixture.h"
 
 namespace {
@@ -83,6 +84,32 @@ class PatchShooting : public ::testing::Test {
     HeadlessContext gl;
     Scene scene;
 };
+
+TEST_F(PatchShooting, AFaceFarPlaneHidesWhatLiesBeyondIt) {
+    // Two squares straight above the eye, at heights 1 and 3, side by side.
+    fresh(
+        [](Scene& s) {
+            fixture::addObject(s, fixture::grid(Vec3(-0.5, -0.5, 1), Vec3(0, 0.4, 0), Vec3(0.4, 0, 0), 1, 1));
+            fixture::addObject(s, fixture::grid(Vec3(0.3, 0.3, 3), Vec3(0, 1, 0), Vec3(1, 0, 0), 1, 1));
+        },
+        64, 0.01, 10.0);
+    ItemBuffer items;
+    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
+    HemicubeCapturer capturer(items, 64, 0.01, 10.0);
+    ASSERT_TRUE(capturer.ok()) << capturer.error();
+    const std::vector<double> top = buildTopTable(32);
+    auto seen = [&](double farPlane) {
+        capturer.captureFace({Vec3(0, 0, 0), Vec3(0, 0, 1), Vec3(0, 1, 0), 64, farPlane}, top);
+        std::vector<double> f = fixture::takeFormFactors(scene);
+        return std::vector<double>{f[0] + f[1], f[2] + f[3]};
+    };
+    const std::vector<double> all = seen(0.0), near = seen(2.0), outside = seen(50.0);
+    EXPECT_GT(all[0], 0.0);
+    EXPECT_GT(all[1], 0.0);
+    EXPECT_EQ(near[0], all[0]);
+    EXPECT_EQ(near[1], 0.0);
+    EXPECT_EQ(outside, all);  // beyond the capturer's own far plane: its own
+}
 
 TEST_F(PatchShooting, AFarReceiverGetsTheSameLightFromAPatchAsFromItsTriangles) {
     // An emitting floor of 2 x 2 in 128 triangles and an 8 x 8 ceiling 16
