@@ -33,6 +33,7 @@ PatchRounds::PatchRounds(Scene& scene, const RefinementRule& rule)
         }
     }
     topEnergy_.assign(patches_.tops.size(), 0.0);
+    shotBefore_.assign(patches_.tops.size(), 0);
     skipMark_.assign(receivers_.size(), 0);
     sumEnergies();
     selectTop();
@@ -165,7 +166,9 @@ double PatchRounds::runRound(const Capture& capture, bool overshoot) {
     SceneObject& object = scene_.objects[static_cast<size_t>(top.object)];
     const PatchTree& tree = patches_.trees[static_cast<size_t>(top.object)];
     plan_.clear();
-    planRound(scene_.objects, patches_, index_, top, rule_, plan_);
+    planRound(scene_.objects, patches_, index_, top, rule_, !shotBefore_[static_cast<size_t>(selected_)],
+              plan_);
+    shotBefore_[static_cast<size_t>(selected_)] = 1;
     sent_.clear();
     for (const PlannedShot& p : plan_) sent_.push_back(shotOf(object, tree, patches_.node(p.node)));
     clearUnshot(object, tree, patches_.node(top));

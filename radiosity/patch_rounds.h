@@ -16,7 +16,7 @@ struct Triangle;
 // patch's centre and serves every receiver that is far from the patch; near
 // receivers are served by sub-patches down to single triangles (local shots,
 // whose captures stop at a far plane just beyond them). An emitting patch
-// shoots each triangle alone. Energies and the light left are summed afresh
+// shoots each triangle alone in its first round. Energies and the light left are summed afresh
 // by the whole shot's pass, which visits every triangle, and kept up to date
 // as light arrives, which touches only the receivers.
 //
@@ -101,6 +101,7 @@ class PatchRounds {
     std::vector<Receiver> receivers_;  // by scene-wide triangle number
     std::vector<int> objectBase_;      // scene-wide number of each object's first triangle
     std::vector<double> topEnergy_;    // by top-level patch
+    std::vector<char> shotBefore_;     // by top-level patch: it has had a round
     std::vector<int> skipMark_;        // by scene-wide triangle number: == markStamp_ while skipped
     int markStamp_ = 0;
     double left_ = 0.0;

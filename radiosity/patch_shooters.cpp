@@ -128,12 +128,12 @@ class RoundPlanner {
 }  // namespace
 
 void planRound(const std::vector<SceneObject>& objects, const ScenePatches& patches,
-               const ReceiverIndex& index, const PatchRef& top, const RefinementRule& rule,
+               const ReceiverIndex& index, const PatchRef& top, const RefinementRule& rule, bool firstRound,
                std::vector<PlannedShot>& shots) {
     const SceneObject& object = objects[static_cast<size_t>(top.object)];
     const PatchTree& tree = patches.trees[static_cast<size_t>(top.object)];
     const PatchNode& root = tree.nodes[static_cast<size_t>(top.node)];
-    if (rule.emittersPerTriangle && emits(object)) {
+    if (rule.emittersPerTriangle && firstRound && emits(object)) {
         for (int k = root.first; k < root.first + root.count; ++k) {
             const int leaf = tree.leafOf[static_cast<size_t>(tree.order[static_cast<size_t>(k)])];
             const PatchNode& node = tree.nodes[static_cast<size_t>(leaf)];

@@ -42,7 +42,9 @@ struct RefinementRule {
     // How far in front of the node's plane a receiver must reach to count,
     // as a share of the node's radius.
     double planeTolerance = 0.02;
-    // Objects that emit shoot each of their triangles alone, to everything.
+    // A patch of an object that emits shoots each of its triangles alone, to
+    // everything, in its first round (its own light; later rounds carry
+    // reflected light only and shoot as any patch).
     bool emittersPerTriangle = true;
 };
 
@@ -63,10 +65,10 @@ struct PlannedShot {
 // single triangles when it is near all the way down, so receivers close to a
 // patch see its parts from their own centres (soft contact shadows) while
 // the rest see it from one centre. Nodes holding no energy are left out. The
-// whole shot comes first; an emitting patch has whole shots only, one per
-// triangle.
+// whole shot comes first; an emitting patch in its first round (firstRound)
+// has whole shots only, one per triangle.
 void planRound(const std::vector<SceneObject>& objects, const ScenePatches& patches,
-               const ReceiverIndex& index, const PatchRef& top, const RefinementRule& rule,
+               const ReceiverIndex& index, const PatchRef& top, const RefinementRule& rule, bool firstRound,
                std::vector<PlannedShot>& shots);
 
 // What one node sends: its centre, normal and area, and the area-weighted

@@ -164,7 +164,7 @@ TEST_F(PatchPlan, EveryReceiverGetsEveryTriangleOnceAndNearOnesFromParts) {
     for (const int triangle : {0, 127}) {
         const PatchRef top = patches.tops[static_cast<size_t>(topHolding(floor_, triangle))];
         std::vector<PlannedShot> shots;
-        planRound(scene.objects, patches, index, top, RefinementRule{}, shots);
+        planRound(scene.objects, patches, index, top, RefinementRule{}, true, shots);
         ASSERT_FALSE(shots.empty());
         EXPECT_TRUE(shots[0].whole);
         EXPECT_EQ(shots[0].node.node, top.node);
@@ -203,18 +203,22 @@ TEST_F(PatchPlan, EveryReceiverGetsEveryTriangleOnceAndNearOnesFromParts) {
 TEST_F(PatchPlan, EmittersShootTrianglesAloneAndEmptyPartsStaySilent) {
     const PatchRef lamp = patches.tops[static_cast<size_t>(topHolding(lamp_, 0))];
     std::vector<PlannedShot> shots;
-    planRound(scene.objects, patches, index, lamp, RefinementRule{}, shots);
+    planRound(scene.objects, patches, index, lamp, RefinementRule{}, true, shots);
     ASSERT_EQ(shots.size(), 8u);
     for (const PlannedShot& s : shots) {
         EXPECT_TRUE(s.whole);
         EXPECT_TRUE(s.receivers.empty());
         EXPECT_EQ(patches.node(s.node).count, 1);
     }
-    // Without the rule the lamp is one patch, shooting once.
+    // After its first round, or without the rule, the lamp is one patch
+    // shooting once.
+    shots.clear();
+    planRound(scene.objects, patches, index, lamp, RefinementRule{}, false, shots);
+    EXPECT_EQ(shots.size(), 1u);
     RefinementRule whole;
     whole.emittersPerTriangle = false;
     shots.clear();
-    planRound(scene.objects, patches, index, lamp, whole, shots);
+    planRound(scene.objects, patches, index, lamp, whole, true, shots);
     EXPECT_EQ(shots.size(), 1u);
 
     // A patch whose triangles hold nothing but one plans one shot from the
@@ -227,12 +231,12 @@ TEST_F(PatchPlan, EmittersShootTrianglesAloneAndEmptyPartsStaySilent) {
             .triangles[static_cast<size_t>(tree.order[static_cast<size_t>(k)])]
             ->unshot = Vec3();
     shots.clear();
-    planRound(scene.objects, patches, index, top, RefinementRule{}, shots);
+    planRound(scene.objects, patches, index, top, RefinementRule{}, true, shots);
     EXPECT_TRUE(shots.empty());
     Triangle& lit = *scene.objects[static_cast<size_t>(floor_)]
                          .triangles[static_cast<size_t>(tree.order[static_cast<size_t>(root.first)])];
     lit.unshot = Vec3(1, 0, 0);
-    planRound(scene.objects, patches, index, top, RefinementRule{}, shots);
+    planRound(scene.objects, patches, index, top, RefinementRule{}, true, shots);
     ASSERT_FALSE(shots.empty());
     for (const PlannedShot& s : shots)
         EXPECT_GT(patchEnergy(scene.objects[static_cast<size_t>(floor_)], tree, patches.node(s.node)), 0.0);
