@@ -59,6 +59,10 @@ int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) 
            "(default 0.5; 0 never)")
         ->type_name("R")
         ->transform(realNumber(0.0, "a number, 0 or more"));
+    app.add_option("--keep-reference", options.keepReference,
+                   "keep each --solution triangle run in DIR and reuse it when the same scene comes again")
+        ->type_name("DIR")
+        ->check(CLI::ExistingDirectory);
     app.callback([&] {
         if (n512) options.resolutions = {256, 512};
         if (options.solution && app.count("--scenes") == 0) options.scenes = {13000, 60000};

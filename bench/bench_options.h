@@ -19,6 +19,7 @@ struct BenchOptions {
     double maxSeconds = 1800.0;                // --max-seconds S: per solve
     double compareAt = 0.05;                   // --compare-at S: also note this share, to compare at
     double refineRatio = 0.5;                  // --refine-ratio R: near means nearer than radius / R
+    std::string keepReference;                 // --keep-reference DIR: reuse triangle runs kept there
 };
 
 // Parses argv into `options`. Returns -1 when the run goes on; otherwise the

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "app/config.h"
@@ -199,6 +200,69 @@ void printRow(const TableScene& s, const SolutionRun& r, const SolutionRun* refe
                 100.0 * d.worstSurface, worst.c_str());
 }
 
+int triangleCount(const Scene& scene) {
+    int n = 0;
+    for (const SceneObject& o : scene.objects) n += o.triangleCount();
+    return n;
+}
+
+// A triangle run kept between benchmark runs (--keep-reference), in this
+// machine's own binary layout.
+template <class T>
+void put(std::ofstream& out, const T& v) {
+    out.write(reinterpret_cast<const char*>(&v), sizeof v);
+}
+template <class T>
+bool get(std::ifstream& in, T& v) {
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(&v), sizeof v));
+}
+
+void writeRun(const std::string& path, const SolutionRun& r) {
+    std::ofstream out(path, std::ios::binary);
+    put(out, r.triangles);
+    put(out, r.shares.size());
+    for (size_t k = 0; k < r.shares.size(); ++k) {
+        put(out, r.shares[k]);
+        put(out, r.steps[k]);
+        put(out, r.shots[k]);
+        put(out, r.seconds[k]);
+        put(out, r.cpuSeconds[k]);
+    }
+    put(out, r.radiosity.size());
+    for (const std::vector<Vec3>& v : r.radiosity) {
+        put(out, v.size());
+        out.write(reinterpret_cast<const char*>(v.data()),
+                  static_cast<std::streamsize>(v.size() * sizeof(Vec3)));
+    }
+    put(out, r.lastShare);
+}
+
+bool readRun(const std::string& path, SolutionRun& r) {
+    std::ifstream in(path, std::ios::binary);
+    size_t n = 0;
+    if (!in || !get(in, r.triangles) || !get(in, n) || n > 64) return false;
+    r.shares.resize(n);
+    r.steps.resize(n);
+    r.shots.resize(n);
+    r.seconds.resize(n);
+    r.cpuSeconds.resize(n);
+    for (size_t k = 0; k < n; ++k) {
+        if (!get(in, r.shares[k]) || !get(in, r.steps[k]) || !get(in, r.shots[k]) || !get(in, r.seconds[k]) ||
+            !get(in, r.cpuSeconds[k]))
+            return false;
+    }
+    if (!get(in, n) || n > 64) return false;
+    r.radiosity.resize(n);
+    for (std::vector<Vec3>& v : r.radiosity) {
+        size_t m = 0;
+        if (!get(in, m) || m != static_cast<size_t>(r.triangles)) return false;
+        v.resize(m);
+        if (!in.read(reinterpret_cast<char*>(v.data()), static_cast<std::streamsize>(m * sizeof(Vec3))))
+            return false;
+    }
+    return get(in, r.lastShare);
+}
+
 }  // namespace
 
 int runSolutionTable(const BenchOptions& options) {
@@ -253,8 +317,18 @@ int runSolutionTable(const BenchOptions& options) {
             return 2;
         }
         triangles.settings.patchSize = 0.0;
-        const SolutionRun reference =
-            solveToShares(triangles, sharesFor(options.compareAt), options.maxSeconds);
+        std::string kept;
+        if (!options.keepReference.empty()) {
+            char tag[96];
+            std::snprintf(tag, sizeof tag, "-%d-N%d-%g-%g.ref", triangleCount(triangles),
+                          triangles.settings.N, options.compareAt, options.maxSeconds);
+            kept = (std::filesystem::path(options.keepReference) / (s.name + tag)).string();
+        }
+        SolutionRun reference;
+        if (kept.empty() || !readRun(kept, reference)) {
+            reference = solveToShares(triangles, sharesFor(options.compareAt), options.maxSeconds);
+            if (!kept.empty() && reference.error.empty()) writeRun(kept, reference);
+        }
         if (!reference.error.empty()) {
             std::fprintf(stderr, "lumetra-bench: %s: %s\n", s.name.c_str(), reference.error.c_str());
             return 2;
