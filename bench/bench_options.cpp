@@ -65,7 +65,9 @@ int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) 
         ->check(CLI::ExistingDirectory);
     app.callback([&] {
         if (n512) options.resolutions = {256, 512};
-        if (options.solution && app.count("--scenes") == 0) options.scenes = {13000, 60000};
+        // --solution-config alone solves the configurations only.
+        if (app.count("--scenes") == 0 && (options.solution || !options.solutionConfigs.empty()))
+            options.scenes = options.solution ? std::vector<int>{13000, 60000} : std::vector<int>{};
         if (!options.solutionConfigs.empty()) options.solution = true;
     });
     return parseToolArguments(app, argc, argv);

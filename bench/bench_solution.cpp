@@ -134,8 +134,8 @@ SolutionDifference compareSolutions(const Scene& scene, const std::vector<Vec3>&
             theirs += b * t->area;
         }
         if (theirs > 0.0) {
-            const double off = std::fabs(mine / theirs - 1.0);
-            if (off > d.worstSurface) {
+            const double off = mine / theirs - 1.0;
+            if (std::fabs(off) > std::fabs(d.worstSurface)) {
                 d.worstSurface = off;
                 d.worstObject = static_cast<int>(o);
             }
@@ -189,14 +189,14 @@ void printRow(const TableScene& s, const SolutionRun& r, const SolutionRun* refe
     for (size_t k = 0; k < common; ++k) {
         const SolutionDifference e = compareSolutions(scene, r.radiosity[k], reference->radiosity[k]);
         std::fprintf(
-            stderr, "# %s at %g %% unshot: rms %.2f %%, surface %.2f %% (%s)\n", s.name.c_str(),
+            stderr, "# %s at %g %% unshot: rms %.2f %%, surface %+.2f %% (%s)\n", s.name.c_str(),
             100.0 * kShares[k], 100.0 * e.rms, 100.0 * e.worstSurface,
             e.worstObject >= 0 ? scene.objects[static_cast<size_t>(e.worstObject)].name.c_str() : "-");
     }
     const SolutionDifference d = compareSolutions(scene, r.radiosity[common], reference->radiosity[common]);
     const std::string worst =
         d.worstObject >= 0 ? scene.objects[static_cast<size_t>(d.worstObject)].name : std::string("-");
-    std::printf(" %5.0f%% %6.2f%% %7.2f%% %s\n", 100.0 * kShares[common], 100.0 * d.rms,
+    std::printf(" %5.0f%% %6.2f%% %+7.2f%% %s\n", 100.0 * kShares[common], 100.0 * d.rms,
                 100.0 * d.worstSurface, worst.c_str());
 }
 

@@ -38,9 +38,9 @@ SolutionRun solveToShares(Scene& scene, const std::vector<double>& shares, doubl
 
 // How far a solution lies from a reference of the same scene: the RMS over
 // triangles of area > 0 of the difference of their radiosity (channel sum),
-// over the mean reference radiosity; and the largest relative difference of
-// one object's area-weighted mean radiosity (objects whose reference mean is
-// 0 are skipped). Both as fractions.
+// over the mean reference radiosity; and the relative difference of the
+// object's area-weighted mean radiosity that lies farthest from 0, with its
+// sign (objects whose reference mean is 0 are skipped). Both as fractions.
 struct SolutionDifference {
     double rms = 0.0;
     double worstSurface = 0.0;
