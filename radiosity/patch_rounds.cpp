@@ -160,6 +160,28 @@ double PatchRounds::giveLocal(const PlannedShot& planned, const PatchShot& shot,
     return used;
 }
 
+Vec3 PatchRounds::shootWhole(const Capture& capture, const PlannedShot& planned, const PatchShot& shot,
+                             bool overshoot) {
+    capture(shot.position, shot.normal, 0.0);
+    ++wholeShots_;
+    const SceneObject& object = scene_.objects[static_cast<size_t>(planned.node.object)];
+    measureWhole(shot, planned.receivers, overshoot, object.reflectance);
+    if (!overshoot) return {};
+    // Send what will come back as well; the node's triangles owe it.
+    const PatchTree& tree = patches_.trees[static_cast<size_t>(planned.node.object)];
+    const PatchNode& node = patches_.node(planned.node);
+    const int base = objectBase_[static_cast<size_t>(planned.node.object)];
+    for (int i = node.first; i < node.first + node.count; ++i)
+        owe(base + tree.order[static_cast<size_t>(i)], gathered_);
+    return gathered_;
+}
+
+double PatchRounds::conservingScale(double shooterArea, double localUsed) const {
+    const double others = farCentre_ + std::max(0.0, shooterArea - seenCentre_);
+    if (!(localUsed > 0.0) || !(others > 0.0)) return 1.0;
+    return std::clamp(1.0 - (localUsed - nearCentre_) / others, 0.5, 1.5);
+}
+
 double PatchRounds::runRound(const Capture& capture, bool overshoot) {
     if (selected_ < 0) return left_;
     const PatchRef top = patches_.tops[static_cast<size_t>(selected_)];
@@ -169,6 +191,7 @@ double PatchRounds::runRound(const Capture& capture, bool overshoot) {
     planRound(scene_.objects, patches_, index_, top, rule_, !shotBefore_[static_cast<size_t>(selected_)],
               plan_);
     shotBefore_[static_cast<size_t>(selected_)] = 1;
+    // Every shot sends what its node held when the round began.
     sent_.clear();
     for (const PlannedShot& p : plan_) sent_.push_back(shotOf(object, tree, patches_.node(p.node)));
     clearUnshot(object, tree, patches_.node(top));
@@ -180,18 +203,8 @@ double PatchRounds::runRound(const Capture& capture, bool overshoot) {
         const PlannedShot& planned = plan_[k];
         const PatchShot& shot = sent_[k];
         if (planned.whole) {
-            if (owed) giveFar(wholeSent, 1.0);
-            capture(shot.position, shot.normal, 0.0);
-            ++wholeShots_;
-            measureWhole(shot, planned.receivers, overshoot, object.reflectance);
-            extra = overshoot ? gathered_ : Vec3();
-            if (overshoot) {
-                // Send what will come back as well; the node's triangles owe it.
-                const PatchNode& node = patches_.node(planned.node);
-                for (int i = node.first; i < node.first + node.count; ++i)
-                    owe(objectBase_[static_cast<size_t>(top.object)] + tree.order[static_cast<size_t>(i)],
-                        extra);
-            }
+            if (owed) giveFar(wholeSent, 1.0);  // an emitter's triangles, one after the other
+            extra = shootWhole(capture, planned, shot, overshoot);
             wholeSent = shot.unshot + extra;
             localUsed = 0.0;
             owed = true;
@@ -202,14 +215,7 @@ double PatchRounds::runRound(const Capture& capture, bool overshoot) {
             localUsed += giveLocal(planned, shot, shot.unshot + extra);
         }
     }
-    if (owed) {
-        const double area = sent_.front().area;
-        double scale = 1.0;
-        const double others = farCentre_ + std::max(0.0, area - seenCentre_);
-        if (localUsed > 0.0 && others > 0.0)
-            scale = std::clamp(1.0 - (localUsed - nearCentre_) / others, 0.5, 1.5);
-        giveFar(wholeSent, scale);
-    }
+    if (owed) giveFar(wholeSent, conservingScale(sent_.front().area, localUsed));
     selectTop();
     return left_;
 }

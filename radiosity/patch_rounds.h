@@ -78,6 +78,12 @@ class PatchRounds {
     void measureWhole(const PatchShot& shot, const std::vector<int>& near, bool overshoot,
                       const Vec3& reflectance);
     void giveFar(const Vec3& sent, double scale);
+    // Captures and measures a whole shot, and with overshooting makes the
+    // node's triangles owe what it sends beyond their light; returns that.
+    Vec3 shootWhole(const Capture& capture, const PlannedShot& planned, const PatchShot& shot,
+                    bool overshoot);
+    // The factor k on the far receivers' shares (see above).
+    double conservingScale(double shooterArea, double localUsed) const;
     // A local shot: gives to its receivers, resets what its capture touched;
     // returns the form factor it used, times its receivers' areas.
     double giveLocal(const PlannedShot& planned, const PatchShot& shot, const Vec3& sent);
