@@ -162,7 +162,7 @@ double PatchRounds::giveLocal(const PlannedShot& planned, const PatchShot& shot,
 
 Vec3 PatchRounds::shootWhole(const Capture& capture, const PlannedShot& planned, const PatchShot& shot,
                              bool overshoot) {
-    capture(shot.position, shot.normal, 0.0);
+    capture(shot.position, shot.normal, 0.0, nullptr);
     ++wholeShots_;
     const SceneObject& object = scene_.objects[static_cast<size_t>(planned.node.object)];
     measureWhole(shot, planned.receivers, overshoot, object.reflectance);
@@ -210,7 +210,9 @@ double PatchRounds::runRound(const Capture& capture, bool overshoot) {
             owed = true;
         } else {
             CHECK_GT(planned.farPlane, 0.0);
-            capture(shot.position, shot.normal, planned.farPlane);
+            wanted_.clear();
+            for (int j : planned.receivers) wanted_.push_back(index_.boxOf(j));
+            capture(shot.position, shot.normal, planned.farPlane, &wanted_);
             ++localShots_;
             localUsed += giveLocal(planned, shot, shot.unshot + extra);
         }

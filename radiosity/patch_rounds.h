@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "radiosity/face_culling.h"
 #include "radiosity/patch_shooters.h"
 #include "radiosity/receiver_index.h"
 #include "scene/vec3.h"
@@ -33,10 +34,12 @@ struct Triangle;
 // to runRound.
 class PatchRounds {
   public:
-    // Captures five faces at `position` looking along `normal` into the
+    // Captures the five faces at `position` looking along `normal` into the
     // triangles' form-factor accumulators; farPlane 0 means the capturer's
-    // own far plane.
-    using Capture = std::function<void(const Vec3& position, const Vec3& normal, double farPlane)>;
+    // own far plane. With `wanted`, a face whose view reaches none of those
+    // boxes may be left out (nothing the shot serves would show in it).
+    using Capture = std::function<void(const Vec3& position, const Vec3& normal, double farPlane,
+                                       const std::vector<Box>* wanted)>;
 
     // Groups the scene's triangles, whose emission, unshot radiosity and
     // geometry must be set, and sums every patch's energy.
@@ -117,6 +120,7 @@ class PatchRounds {
     std::vector<PlannedShot> plan_;  // scratch of runRound
     std::vector<PatchShot> sent_;
     std::vector<int> zone_;
+    std::vector<Box> wanted_;
     std::vector<FarShare> far_;  // the whole shot's far receivers with their shares
     double nearCentre_ = 0.0;    // form factor totals of the whole shot x A_shooter: near receivers,
     double farCentre_ = 0.0;     // far receivers,

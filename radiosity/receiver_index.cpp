@@ -170,3 +170,11 @@ double ReceiverIndex::farthestCorner(int triangle, const Vec3& centre) const {
     const double dz = std::max(std::fabs(e.lo.z - centre.z), std::fabs(e.hi.z - centre.z));
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
+
+Box ReceiverIndex::boxOf(int triangle) const {
+    const int slot = triangle >= 0 && triangle < static_cast<int>(slotOf_.size())
+                         ? slotOf_[static_cast<size_t>(triangle)]
+                         : -1;
+    if (slot < 0) return {Vec3(1, 1, 1), Vec3(-1, -1, -1)};
+    return {entries_[static_cast<size_t>(slot)].lo, entries_[static_cast<size_t>(slot)].hi};
+}

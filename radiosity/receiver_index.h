@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "radiosity/face_culling.h"
 #include "scene/vec3.h"
 
 struct SceneObject;
@@ -51,6 +52,10 @@ class ReceiverIndex {
     // Every indexed triangle whose box lies within `radius` of `centre`,
     // whichever way it faces.
     void collectInSphere(const Vec3& centre, double radius, std::vector<int>& out) const;
+
+    // The triangle's bounding box; empty (lo above hi) for one the index
+    // does not hold.
+    Box boxOf(int triangle) const;
 
     // The largest distance from `centre` to a corner of the triangle's box.
     double farthestCorner(int triangle, const Vec3& centre) const;

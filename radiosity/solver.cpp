@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "radiosity/face_culling.h"
 #include "radiosity/patch_rounds.h"
 #include "radiosity/weights.h"
 #include "scene/check.h"
@@ -229,7 +230,7 @@ double Solver::receiveAndSelect() {
     return convergenceMeasure;
 }
 
-void Solver::captureHemicube(const Vec3& p, const Vec3& n, double farPlane) {
+void Solver::captureHemicube(const Vec3& p, const Vec3& n, double farPlane, const std::vector<Box>* wanted) {
     Vec3 u;
     Vec3 v;
     if (!randomFrame(n, u, v) || capturer_ == nullptr) return;
@@ -247,14 +248,30 @@ void Solver::captureHemicube(const Vec3& p, const Vec3& n, double farPlane) {
         {u, n, &topTable, N_},  {n, u, &sideTable, H_},        {n, u * -1.0, &sideTable, H_},
         {n, v, &sideTable, H_}, {n, v * -1.0, &sideTable, H_},
     };
-    for (const Face& face : faces)
-        capturer_->captureFace({eye, p + face.direction, face.up, face.rows, farPlane}, *face.table);
+    for (const Face& face : faces) {
+        const FaceView view{eye, p + face.direction, face.up, face.rows, farPlane};
+        if (wanted != nullptr && !reachesAny(view, *wanted)) continue;
+        capturer_->captureFace(view, *face.table);
+    }
+}
+
+bool Solver::reachesAny(const FaceView& view, const std::vector<Box>& boxes) const {
+    const Settings& s = scene_.settings;
+    const double farPlane =
+        view.farPlane > s.nearPlane && view.farPlane < s.farPlane ? view.farPlane : s.farPlane;
+    // A side face sums only its upper half, the part above the tangent plane.
+    const FaceFrustum frustum =
+        faceFrustum(view.eye, view.centre, view.up, s.nearPlane, farPlane, view.rows == H_);
+    for (const Box& b : boxes)
+        if (!boxCulled(b, frustum)) return true;
+    return false;
 }
 
 bool Solver::shootRound() {
-    const double left = rounds_->runRound(
-        [this](const Vec3& p, const Vec3& n, double farPlane) { captureHemicube(p, n, farPlane); },
-        scene_.settings.overshoot);
+    const double left =
+        rounds_->runRound([this](const Vec3& p, const Vec3& n, double farPlane,
+                                 const std::vector<Box>* wanted) { captureHemicube(p, n, farPlane, wanted); },
+                          scene_.settings.overshoot);
     convergenceMeasure = left / totalInitialEnergy;
     return !(convergenceMeasure >= scene_.settings.stopAt) || std::isinf(convergenceMeasure);
 }
@@ -262,7 +279,7 @@ bool Solver::shootRound() {
 bool Solver::shootStep() {
     if (!ready_) return true;
     if (rounds_) return shootRound();
-    captureHemicube(shooterState.position, shooterState.normal, 0.0);
+    captureHemicube(shooterState.position, shooterState.normal, 0.0, nullptr);
     const double measure = receiveAndSelect();
     return !(measure >= scene_.settings.stopAt) || std::isinf(measure);
 }

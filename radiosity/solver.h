@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "radiosity/face_culling.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/patch_shooters.h"
 #include "scene/vec3.h"
@@ -142,8 +143,11 @@ class Solver {
     bool randomFrame(const Vec3& n, Vec3& u, Vec3& v);
     Vec3 gatheredEstimate() const;
     // Five faces around a random frame at p along n; farPlane as FaceView's.
-    void captureHemicube(const Vec3& p, const Vec3& n, double farPlane);
+    // With `wanted`, faces whose view reaches none of the boxes are skipped.
+    void captureHemicube(const Vec3& p, const Vec3& n, double farPlane, const std::vector<Box>* wanted);
     bool shootRound();
+    // True when some box reaches into the face's view.
+    bool reachesAny(const FaceView& view, const std::vector<Box>& boxes) const;
 
     Scene& scene_;
     FaceCapturer* capturer_ = nullptr;
