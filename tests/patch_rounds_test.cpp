@@ -273,7 +273,9 @@ struct ScriptedCapturer : FaceCapturer {
     double factor = 0.0;
     int captures = 0;
     std::vector<double> farPlanes;
+    std::vector<FaceView> views;  // every face captured
     void captureFace(const FaceView& view, const std::vector<double>&) override {
+        views.push_back(view);
         if (view.rows != 8) return;  // the top face of an 8 x 8 hemicube
         ++captures;
         farPlanes.push_back(view.farPlane);
@@ -328,6 +330,42 @@ TEST(PatchSolver, OneStepIsOneRoundAndTheMeasureIsTheShareLeft) {
     // Nothing lies near a floor patch: whole shots only, to the capturer's own far plane.
     EXPECT_EQ(solver.patchRounds()->localShots(), 0);
     for (double f : capturer.farPlanes) EXPECT_EQ(f, 0.0);
+}
+
+TEST(PatchSolver, LocalShotsCaptureOnlyFacesThatCanShowTheirReceivers) {
+    Scene scene;
+    scene.settings.N = 8;
+    scene.settings.H = 4;
+    scene.settings.patchSize = 2.0;
+    scene.settings.stopAt = 0.0;
+    scene.settings.nearPlane = 0.001;
+    scene.settings.farPlane = 100.0;
+    // A floor with a wall standing on its edge x = 0, facing it, and a lamp.
+    fixture::addObject(scene, fixture::grid(Vec3(0, 0, 0), Vec3(2, 0, 0), Vec3(0, 2, 0), 4, 4),
+                       Vec3(0.5, 0.5, 0.5));
+    fixture::addObject(scene, fixture::grid(Vec3(0, 0, 0), Vec3(0, 2, 0), Vec3(0, 0, 2), 4, 4),
+                       Vec3(0.5, 0.5, 0.5));
+    fixture::addObject(scene, fixture::grid(Vec3(1, 1, 5), Vec3(0, 0.5, 0), Vec3(0.5, 0, 0), 1, 1), Vec3(),
+                       Vec3(1, 1, 1));
+    ScriptedCapturer capturer;
+    for (int o = 0; o < 2; ++o)
+        for (auto& t : scene.objects[static_cast<size_t>(o)].triangles) capturer.seen.push_back(t.get());
+    capturer.factor = 0.01;
+    Solver solver(scene);
+    solver.setFaceCapturer(&capturer);
+    ASSERT_TRUE(solver.initSolver());
+    fixture::stdoutOf([&] {
+        for (int step = 0; step < 6; ++step) solver.idleStep();
+    });
+    const PatchRounds& rounds = *solver.patchRounds();
+    ASSERT_GT(rounds.localShots(), 0);
+    long long wholeFaces = 0, localFaces = 0;
+    for (const FaceView& v : capturer.views) (v.farPlane > 0.0 ? localFaces : wholeFaces) += 1;
+    EXPECT_EQ(wholeFaces, 5 * rounds.wholeShots());
+    // The wall stands on one side of every floor part: the face looking
+    // away from it (and those along it) cannot show it.
+    EXPECT_LT(localFaces, 5 * rounds.localShots());
+    EXPECT_GE(localFaces, rounds.localShots());
 }
 
 }  // namespace
