@@ -3,7 +3,7 @@
 #   ./run.sh                 the bundled Cornell box (lumetra.ini in this folder)
 #   ./run.sh scene.ini       any configuration file
 # Without an X display it solves the scene headless with lumetra-batch instead
-# and writes the picture and the result files to out/.
+# and writes the picture (out/<scene>.png) and the result files to out/.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 
@@ -30,10 +30,12 @@ fi
 
 if [ -x "$here/build/lumetra-batch" ]; then
   config="${1:-lumetra.ini}"
+  # The picture is named after the scene (out/lumetra.png, out/sunroom.png for .../sunroom/scene.ini).
+  picture="out/$("$here/scripts/picture-name.sh" "$config").png"
   mkdir -p out
   echo "No X display reachable: solving $config headless with lumetra-batch into out/."
-  "$here/build/lumetra-batch" "$config" --out out --png out/cornell.png --aa
-  echo "Wrote out/cornell.png and the result files (*.6d) in $(pwd)/out."
+  "$here/build/lumetra-batch" "$config" --out out --png "$picture" --aa
+  echo "Wrote $picture and the result files (*.6d) in $(pwd)/out."
   exit 0
 fi
 echo "run.sh: no X display reachable (DISPLAY is '${DISPLAY:-}'); the viewer needs one." >&2

@@ -1,26 +1,24 @@
 // lumetra-batch: solves a scene headless (EGL, no window, no X server) with
-// the viewer's loading, solver and messages, then writes the result files and
-// optionally a picture.
+// the viewer's loading, solver and messages, or loads the result files of an
+// earlier run, then writes the result files and, as asked, pictures and the
+// lit scene.
 
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "app/batch_options.h"
+#include "app/batch_outputs.h"
 #include "app/config.h"
 #include "app/headless_context.h"
 #include "app/solver_setup.h"
 #include "radiosity/run_end.h"
 #include "scene/scene.h"
-#include "view/commands.h"
-#include "view/picture.h"
-#include "view/png_writer.h"
-#include "view/result_writer.h"
+#include "view/result_reader.h"
 #include "view/shading.h"
 
 namespace {
@@ -71,36 +69,9 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    BatchOptions options;
-    const int parsed = parseBatchOptions(argc, argv, options);
-    if (parsed >= 0) return parsed;
-
-    Scene scene;
-    const Settings& settings = scene.settings;
-    const ConfigResult config = readSettings(options.config, scene, options.overrides);
-    if (!config.fileRead) return fail(kExitScene, options.config + ": cannot read the configuration file");
-    if (!config.ok()) return fail(kExitScene, options.config + ": the scene cannot be solved (see above)");
-
-    // stop_at 0 or below never stops by itself: only a limit ends the run.
-    if (!(settings.stopAt > 0.0) && options.maxSteps < 0 && options.maxSeconds < 0.0) {
-        return fail(kExitUsage, options.config + ": stop_at = " + std::to_string(settings.stopAt) +
-                                    " never stops by itself; give --steps or --seconds");
-    }
-
-    HeadlessContext context;
-    if (!context.ok()) return fail(kExitScene, "no OpenGL context: " + context.error());
-    SolverSetup setup;
-    const std::string problem = prepareSolver(scene, setup);
-    if (!problem.empty()) return fail(kExitScene, options.config + ": " + problem);
-    Solver& solver = *setup.solver;
-    if (!solver.initSolver())
-        return fail(kExitScene, options.config + ": no object emits light, nothing to solve");
-
-    // Solve: stop_at, --steps or --seconds, whichever comes first.
-    ProgressLine progress(settings.stopAt);
+// Runs the solver until stop_at, --steps or --seconds, whichever comes first.
+RunSummary solve(Solver& solver, const BatchOptions& options, double stopAt) {
+    ProgressLine progress(stopAt);
     const auto start = Clock::now();
     long long steps = 0;
     RunSummary summary;
@@ -121,7 +92,7 @@ int main(int argc, char** argv) {
         progress.update(solver.convergenceMeasure, solver.stepCounter);
         if (outcome.converged) {
             summary.end = outcome.diverged ? RunEnd::Diverged : RunEnd::Solved;
-            summary.limit = settings.stopAt;
+            summary.limit = stopAt;
             break;
         }
     }
@@ -131,32 +102,57 @@ int main(int argc, char** argv) {
     summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     summary.measure = solver.convergenceMeasure;
     std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", runEndLine(summary).c_str());
-    // Numbers that are not numbers would only overwrite good files.
-    if (summary.end == RunEnd::Diverged) return kExitScene;
+    return summary;
+}
 
-    int code = kExitOk;
-    if (!options.outDir.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(options.outDir, ec);
-        if (ec) return fail(kExitOutput, "cannot make the folder " + options.outDir + ": " + ec.message());
+}  // namespace
+
+int main(int argc, char** argv) {
+    BatchOptions options;
+    const int parsed = parseBatchOptions(argc, argv, options);
+    if (parsed >= 0) return parsed;
+
+    Scene scene;
+    Settings& settings = scene.settings;
+    const ConfigResult config = readSettings(options.config, scene, options.overrides);
+    if (!config.fileRead) return fail(kExitScene, options.config + ": cannot read the configuration file");
+    if (!config.ok()) return fail(kExitScene, options.config + ": the scene cannot be solved (see above)");
+
+    const bool load = !options.loadDir.empty();
+    // stop_at 0 or below never stops by itself: only a limit ends the run.
+    if (!load && !(settings.stopAt > 0.0) && options.maxSteps < 0 && options.maxSeconds < 0.0) {
+        return fail(kExitUsage, options.config + ": stop_at = " + std::to_string(settings.stopAt) +
+                                    " never stops by itself; give --steps or --seconds");
     }
-    for (const SceneObject& object : scene.objects) {
-        if (!saveResult(object, options.outDir).ok) code = kExitOutput;
+    if (load) {
+        // Loaded results hold no unshot light, so nothing could be added for it.
+        settings.ambient = false;
+        const std::string problem = loadResults(scene.objects, options.loadDir);
+        if (!problem.empty()) return fail(kExitScene, problem);
     }
-    if (!options.png.empty()) {
-        buildShadedList(scene, displayedAmbient(scene, solver));
-        const Picture picture = renderPicture(
-            scene, ViewState{}, options.size > 0 ? options.size : settings.N, options.antialias);
-        std::string problem = picture.error;
-        if (problem.empty()) problem = writePng(options.png, picture.size, picture.size, picture.rgb);
-        if (!problem.empty()) {
-            std::fflush(stdout);
-            std::fprintf(stderr, "lumetra-batch: cannot write %s: %s\n", options.png.c_str(),
-                         problem.c_str());
-            code = kExitOutput;
-        }
+
+    // A context for the solver and for pictures; loading results and writing
+    // them and exports needs none.
+    std::unique_ptr<HeadlessContext> context;
+    if (!load || !options.png.empty() || !options.exr.empty()) {
+        context = std::make_unique<HeadlessContext>();
+        if (!context->ok()) return fail(kExitScene, "no OpenGL context: " + context->error());
     }
-    std::fflush(stdout);
-    return code;
+    SolverSetup setup;
+    Vec3 ambient;
+    if (load) {
+        if (context) enableSceneDrawing();
+    } else {
+        const std::string problem = prepareSolver(scene, setup);
+        if (!problem.empty()) return fail(kExitScene, options.config + ": " + problem);
+        Solver& solver = *setup.solver;
+        if (!solver.initSolver())
+            return fail(kExitScene, options.config + ": no object emits light, nothing to solve");
+        const RunSummary summary = solve(solver, options, settings.stopAt);
+        std::fprintf(stderr, "%s\n", runEndLine(summary).c_str());
+        // Numbers that are not numbers would only overwrite good files.
+        if (summary.end == RunEnd::Diverged) return kExitScene;
+        ambient = displayedAmbient(scene, solver);
+    }
+    return writeBatchOutputs(scene, options, ambient);
 }

@@ -14,11 +14,19 @@ struct BatchOptions {
     std::string png;                         // --png FILE; empty: no picture
     int size = 0;                            // --size W; 0: the configured resolution
     bool antialias = false;                  // --aa
+    std::string exr;                         // --exr FILE; empty: no HDR picture
+    std::string exportPath;                  // --export FILE (.gltf, .glb or .ply); empty: no export
+    bool ascii = false;                      // --ascii: a .ply export as text
+    std::string loadDir;                     // --load DIR: results read from there instead of solving
     std::vector<SettingOverride> overrides;  // --set KEY=VALUE, in the order given
 };
 
 // Exit codes of the batch tool.
 enum BatchExit { kExitOk = 0, kExitUsage = 1, kExitScene = 2, kExitOutput = 3 };
+
+// The formats --export writes, by the file name's extension.
+enum class ExportFormat { None, Gltf, Ply };
+ExportFormat exportFormatOf(const std::string& path);
 
 // Parses argv into `options`. Returns -1 when the run goes on; otherwise the
 // exit code after printing the help or the version (0) or a usage error

@@ -65,6 +65,16 @@ std::function<std::optional<int>(const std::string&)> intAtLeast(int least) {
     };
 }
 
+// Exposure in stops. Beyond 64 stops either way the scale 2^exposure
+// overflows (or underflows) what colours can hold: black would become
+// not-a-number and every picture meaningless.
+constexpr double kMaxExposure = 64.0;
+
+std::optional<double> exposureStops(const std::string& text) {
+    const std::optional<double> v = strictReal(text);
+    return v && *v >= -kMaxExposure && *v <= kMaxExposure ? v : std::nullopt;
+}
+
 std::optional<DisplayMode> displayMode(const std::string& text) {
     std::string mode = text;
     for (char& c : mode) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -84,7 +94,8 @@ void readStrictSettings(const IniFile& ini, const std::string& path, Settings& s
     readStrict(ini, path, "threads", "must be a whole number, 0 or more (0: one per core)", intAtLeast(0),
                s.threads, result);
     readStrict(ini, path, "display", "must be linear or srgb", displayMode, s.display, result);
-    readStrict(ini, path, "exposure", "must be a number (stops)", strictReal, s.exposure, result);
+    readStrict(ini, path, "exposure", "must be a number from -64 to 64 (stops)", exposureStops, s.exposure,
+               result);
 }
 
 void printProblems(const ConfigResult& r) {

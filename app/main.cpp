@@ -12,6 +12,8 @@
 #include "app/solver_setup.h"
 #include "app/viewer_options.h"
 #include "scene/scene.h"
+#include "view/result_reader.h"
+#include "view/shading.h"
 #include "view/viewer.h"
 
 namespace {
@@ -52,6 +54,16 @@ int main(int argc, char** argv) {
         // A refused value is the user's to mend; other scene problems end as the viewer always did.
         return config.refusedValues > 0 ? 2 : 0;
     }
+    const bool load = !options.loadDir.empty();
+    if (load) {
+        // Saved results hold no unshot light, so the ambient estimate has nothing to add.
+        scene.settings.ambient = false;
+        const std::string problem = loadResults(scene.objects, options.loadDir);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "lumetra: %s\n", problem.c_str());
+            return 2;
+        }
+    }
 
     glutInitWindowSize(scene.settings.N, scene.settings.N);
     // Double-buffered RGB with depth, plus an accumulation buffer for the
@@ -69,9 +81,15 @@ int main(int argc, char** argv) {
     }
     Viewer viewer{scene, *setup.solver, ViewState{}};
     installViewerCallbacks(viewer);
-    // Without an emitter the scene is still shown; the solver stays stopped.
-    if (!setup.solver->initSolver())
+    if (load) {
+        // Shown as saved. The solver is never seeded (that would replace the
+        // loaded radiosities), so steps by hand or by the menu shoot nothing.
+        glutIdleFunc(nullptr);
+        buildShadedList(scene);
+    } else if (!setup.solver->initSolver()) {
+        // Without an emitter the scene is still shown; the solver stays stopped.
         std::fprintf(stderr, "%s: no object emits light (all emission keys 0?)\n", path.c_str());
+    }
     glutMainLoop();
     return 0;
 }

@@ -7,12 +7,15 @@
 #include "radiosity/limits.h"
 #include "scene/scene.h"
 
-std::string prepareSolver(Scene& scene, SolverSetup& setup) {
-    const Settings& settings = scene.settings;
-    // Back faces culled (counter-clockwise fronts) and depth tested, for the
-    // picture and the hemicube alike; neither is ever switched off.
+void enableSceneDrawing() {
+    // For the picture and the hemicube alike.
     glEnable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
+}
+
+std::string prepareSolver(Scene& scene, SolverSetup& setup) {
+    const Settings& settings = scene.settings;
+    enableSceneDrawing();
 
     GLint maxRenderbuffer = 0;
     GLint maxViewport[2] = {0, 0};

@@ -18,6 +18,10 @@ struct SolverSetup {
     std::unique_ptr<Solver> solver;
 };
 
+// The fixed GL state every drawing of the scene relies on: back faces culled
+// (counter-clockwise fronts) and depth testing, never switched off.
+void enableSceneDrawing();
+
 // What the viewer and the batch tool do between a current GL context and the
 // first shooting step: the fixed GL state, the resolution against the GL
 // limits, the off-screen capturer, the solver with its weight tables, and the

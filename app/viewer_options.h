@@ -10,6 +10,7 @@
 struct ViewerOptions {
     std::string config = "./lumetra.ini";    // the first argument left after GLUT's
     std::vector<SettingOverride> overrides;  // --set KEY=VALUE, in the order given
+    std::string loadDir;                     // --load DIR: show saved results, no solve; empty: solve
 };
 
 // The two passes over the arguments, around glutInit.

@@ -1,12 +1,12 @@
 #include "bench/bench_scene.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <ostream>
 #include <sstream>
 
 #include "scene/scene.h"
+#include "scene/triangle_file_writer.h"
 
 namespace {
 
@@ -72,12 +72,6 @@ double sceneArea() {
     return area + 4.0;  // lamp
 }
 
-std::string number(double v) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
-
 }  // namespace
 
 int BenchScene::triangleCount() const {
@@ -139,12 +133,7 @@ BenchObject makeBenchSheet(int count) {
 }
 
 void writeTriangleFile(std::ostream& out, const BenchObject& object) {
-    out << object.name << '\n';
-    for (const Corners& t : object.triangles) {
-        for (int k = 0; k < 3; ++k) {
-            out << number(t[k].x) << ' ' << number(t[k].y) << ' ' << number(t[k].z) << (k < 2 ? ' ' : '\n');
-        }
-    }
+    writeTriangleFile(out, object.name, object.triangles);
 }
 
 std::string loadBenchScene(const BenchScene& bench, Scene& scene) {

@@ -36,8 +36,8 @@ BenchScene makeBenchRoom(int targetTriangles);
 // one possibly halved), for timing the reader and the welding.
 BenchObject makeBenchSheet(int count);
 
-// The object in the triangle file format: its name line, then one triangle
-// of nine numbers per line, written so that they read back exactly.
+// The object in the triangle file format, through the one triangle-file
+// writer (scene/triangle_file_writer.h).
 void writeTriangleFile(std::ostream& out, const BenchObject& object);
 
 // Replaces the scene's objects with these, read through the triangle reader

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(config triangle_reader format_real obj_reader)
+[ "${#targets[@]}" -gt 0 ] || targets=(config triangle_reader format_real obj_reader result_reader)
 
 cxx="${FUZZ_CXX:-}"
 if [ -z "$cxx" ]; then

@@ -1,79 +1,27 @@
 // lumetra-mesh: turns a model made in a modelling tool into the renderer's
 // inputs, one triangle file per object plus a scene.ini that names them.
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
+#include "mesh/colour_rules.h"
+#include "mesh/isolated_run.h"
 #include "mesh/mesh_build.h"
+#include "mesh/mesh_options.h"
+#include "mesh/mesh_output.h"
 #include "mesh/model_loader.h"
-#include "mesh/scene_ini.h"
-#include "mesh/triangle_file_writer.h"
-
-namespace fs = std::filesystem;
+#include "scene/scene.h"
+#include "scene/triangle_file_writer.h"
 
 namespace {
 
-constexpr int kExitUsage = 1;
 constexpr int kExitInput = 2;
 constexpr int kExitOutput = 3;
-
-const char* const kUsage = "usage: lumetra-mesh MODEL OUTDIR [--max-edge L] [--scale S] [--up x|y|z]\n";
-
-void printHelp() {
-    std::printf(
-        "%s\n"
-        "Reads MODEL (Wavefront OBJ with its .mtl, and the other formats the Open Asset\n"
-        "Import Library reads: PLY, STL, glTF, ...) and writes the renderer's inputs into\n"
-        "OUTDIR (created if missing):\n"
-        "  NAME.tri    one triangle file per mesh, named after its node or mesh (letters,\n"
-        "              digits, '-' and '_' only; _2, _3 ... for duplicates). Objects over\n"
-        "              65535 triangles are split into NAME, NAME_part2, ...; more than 256\n"
-        "              objects in all are refused.\n"
-        "  scene.ini   settings, a camera framing the model, and one [object_i] section per\n"
-        "              file (paths relative to OUTDIR).\n"
-        "Polygons are triangulated keeping their corner order: a face is lit and seen from\n"
-        "the side from which its corners run counter-clockwise.\n"
-        "\n"
-        "Materials: the diffuse colour (Kd) becomes the reflectance and the emissive colour\n"
-        "(Ke) the emission, as integers round(255 * value). A reflectance above 1 is clamped\n"
-        "to 255 with a warning; emission above 1 is kept (integers above 255 are brighter\n"
-        "than white). A mesh without a material, or with one the file does not define, gets\n"
-        "reflectance 191 (0.75 grey) and no emission.\n"
-        "\n"
-        "Options:\n"
-        "  --max-edge L  subdivide every triangle until no edge is longer than L (in model\n"
-        "                units after --scale). Shared edges are split at the same points on\n"
-        "                both sides, so the mesh stays watertight. Default: no subdivision.\n"
-        "  --scale S     multiply all coordinates by S (default 1).\n"
-        "  --up AXIS     the model's up axis for the camera, x, y or z (default: the file's\n"
-        "                own if it names one, else y).\n"
-        "  --help        show this text.\n"
-        "\n"
-        "Exit codes: 0 success, 1 usage error, 2 the model cannot be read or converted,\n"
-        "3 the output cannot be written.\n",
-        kUsage);
-}
-
-int usageError(const std::string& message) {
-    std::fprintf(stderr, "lumetra-mesh: %s\n%s", message.c_str(), kUsage);
-    return kExitUsage;
-}
-
-// Parses a whole argument as a finite positive number.
-bool parsePositive(const char* text, double& value) {
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtod(text, &end);
-    return end != text && *end == '\0' && errno == 0 && std::isfinite(value) && value > 0.0;
-}
 
 struct Box {
     Vec3 min{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
@@ -84,86 +32,132 @@ struct Box {
         min = {std::min(min.x, p.x), std::min(min.y, p.y), std::min(min.z, p.z)};
         max = {std::max(max.x, p.x), std::max(max.y, p.y), std::max(max.z, p.z)};
     }
+    Vec3 centre() const { return {(min.x + max.x) * 0.5, (min.y + max.y) * 0.5, (min.z + max.z) * 0.5}; }
 };
 
-// Writes one file through a temporary name, so a failed run never leaves a
-// half-written file under the real name.
-template <typename Writer>
-bool writeFile(const fs::path& path, Writer write, std::string& error) {
-    fs::path tmp = path;
-    tmp += ".tmp";
-    std::error_code ec;
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = std::strerror(errno);
-            return false;
-        }
-        write(out);
-        out.close();
-        if (out.fail()) {
-            error = "write failed (disk full?)";
-            fs::remove(tmp, ec);
-            return false;
-        }
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        error = ec.message();
-        fs::remove(tmp, ec);
-        return false;
-    }
-    return true;
+// Names for a message: 'a', 'b', ... at most 30 of them.
+std::string listNames(const std::vector<std::string>& names) {
+    std::string out;
+    const std::size_t shown = std::min<std::size_t>(names.size(), 30);
+    for (std::size_t i = 0; i < shown; ++i) out += (i > 0 ? ", '" : "'") + names[i] + "'";
+    if (names.size() > shown) out += " and " + std::to_string(names.size() - shown) + " more";
+    return out;
 }
 
-}  // namespace
+std::string joined(const std::vector<std::string>& items, const char* separator) {
+    std::string out;
+    for (std::size_t i = 0; i < items.size(); ++i) out += (i > 0 ? separator : "") + items[i];
+    return out;
+}
 
-int main(int argc, char** argv) {
-    std::vector<std::string> positional;
-    double maxEdge = 0.0;
-    double scale = 1.0;
-    int upAxis = -1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            printHelp();
-            return 0;
-        }
-        if (arg == "--max-edge" || arg == "--scale" || arg == "--up") {
-            if (i + 1 >= argc) return usageError(arg + " needs a value");
-            const char* value = argv[++i];
-            if (arg == "--up") {
-                const std::string v = value;
-                if (v != "x" && v != "y" && v != "z")
-                    return usageError("--up takes x, y or z, not '" + v + "'");
-                upAxis = v[0] - 'x';
-            } else if (!parsePositive(value, arg == "--scale" ? scale : maxEdge)) {
-                return usageError(arg + " takes a positive number, not '" + value + "'");
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option '" + arg + "'");
-        } else {
-            positional.push_back(arg);
-        }
+std::string fixed(double v, int digits) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", digits, v);
+    return buf;
+}
+
+// The options as they would be typed again, for the header of scene.ini.
+std::string optionText(const MeshOptions& o) {
+    std::string s;
+    if (o.maxEdge > 0.0) s += " --max-edge " + formatNumber(o.maxEdge);
+    if (o.scale != 1.0) s += " --scale " + formatNumber(o.scale);
+    if (o.upAxis >= 0) s += std::string(" --up ") + static_cast<char>('x' + o.upAxis);
+    auto rules = [&s](const char* name, const std::vector<ColourRule>& list) {
+        for (const ColourRule& r : list)
+            s += std::string(" ") + name + " '" + r.pattern + "=" + std::to_string(r.rgb[0]) + "," +
+                 std::to_string(r.rgb[1]) + "," + std::to_string(r.rgb[2]) + "'";
+    };
+    rules("--emit", o.emit);
+    rules("--reflect", o.reflect);
+    if (o.camera) {
+        const Vec3 &e = o.camera->eye, &l = o.camera->lookAt;
+        s += " --camera " + formatNumber(e.x) + "," + formatNumber(e.y) + "," + formatNumber(e.z) + ":" +
+             formatNumber(l.x) + "," + formatNumber(l.y) + "," + formatNumber(l.z);
     }
-    if (positional.size() != 2) return usageError("expected a model file and an output folder");
-    const std::string modelPath = positional[0];
-    const fs::path outDir = positional[1];
+    return s;
+}
 
+void reportBuild(const std::string& path, const MeshOptions& options, const BuildReport& report,
+                 std::size_t objectCount) {
+    const char* file = path.c_str();
+    if (report.mergedByMaterial)
+        std::fprintf(stderr,
+                     "lumetra-mesh: %s: %zu meshes, more than the renderer's %d objects: merged by material "
+                     "into %zu objects\n",
+                     file, report.meshes, kMaxObjects, objectCount);
+    if (!report.subdivided) return;
+    const SubdivisionReport& s = report.subdivision;
+    if (s.dropped > 0)
+        std::fprintf(stderr,
+                     "lumetra-mesh: warning: %s: %zu face(s) narrower than the weld tolerance %g left out "
+                     "before subdividing, of area %.3g in all (the renderer would merge their corners)\n",
+                     file, s.dropped, kWeldTolerance, s.droppedArea);
+    if (s.keptLong > 0)
+        std::fprintf(
+            stderr,
+            "lumetra-mesh: warning: %s: %zu triangle(s) in or next to faces only a few times wider "
+            "than the weld tolerance %g stay longer than --max-edge %s (up to %s): cutting them would "
+            "leave pieces narrower than that\n",
+            file, s.keptLong, kWeldTolerance, formatNumber(options.maxEdge).c_str(),
+            fixed(s.longestKept, 3).c_str());
+    std::printf("%s: subdivided %zu triangles into %zu; smallest angle %s degrees (of the faces: %s)\n", file,
+                s.trianglesBefore, s.trianglesAfter, fixed(s.smallestAngleAfter, 2).c_str(),
+                fixed(s.smallestAngleBefore, 2).c_str());
+}
+
+// The camera: given by hand, the model's own, or one that frames the model.
+void chooseCamera(const MeshOptions& options, const LoadedModel& model, const Box& box, IniCamera& camera,
+                  IniSettings& settings) {
+    const int upAxis = options.upAxis >= 0 ? options.upAxis : (model.upAxis >= 0 ? model.upAxis : 1);
+    const Vec3 up{upAxis == 0 ? 1.0 : 0.0, upAxis == 1 ? 1.0 : 0.0, upAxis == 2 ? 1.0 : 0.0};
+    if (options.camera) {
+        aimCamera(options.camera->eye, options.camera->lookAt, up, box.min, box.max, camera, settings);
+    } else if (model.camera) {
+        // Look at the point of the view line nearest the model's centre.
+        const ModelCamera& c = *model.camera;
+        double distance = (box.centre() - c.position).dot(c.direction);
+        if (!(distance > 0.0)) distance = std::max((box.max - box.min).length() * 0.5, 1.0);
+        const Vec3 target{c.position.x + c.direction.x * distance, c.position.y + c.direction.y * distance,
+                          c.position.z + c.direction.z * distance};
+        aimCamera(c.position, target, c.up, box.min, box.max, camera, settings);
+        camera.fov = c.fov;
+    } else {
+        frameBox(box.min, box.max, upAxis, camera, settings);
+    }
+}
+
+int fail(const std::string& path, const std::string& message, int code) {
+    std::fprintf(stderr, "lumetra-mesh: error: %s: %s\n", path.c_str(), message.c_str());
+    return code;
+}
+
+int convert(const MeshOptions& options) {
+    const std::string& path = options.model;
     LoadedModel model;
     std::string error;
-    if (!loadModel(modelPath, scale, model, error)) {
-        std::fprintf(stderr, "lumetra-mesh: error: %s: %s\n", modelPath.c_str(), error.c_str());
-        return kExitInput;
-    }
+    if (!loadModel(path, options.scale, model, error)) return fail(path, error, kExitInput);
     for (const std::string& w : model.warnings)
-        std::fprintf(stderr, "lumetra-mesh: warning: %s: %s\n", modelPath.c_str(), w.c_str());
+        std::fprintf(stderr, "lumetra-mesh: warning: %s: %s\n", path.c_str(), w.c_str());
+
+    const std::vector<std::string> unmatched = applyColourRules(model, options.emit, options.reflect);
+    if (!unmatched.empty()) {
+        std::fprintf(stderr, "lumetra-mesh: %s: %s match%s no material; the model's materials are %s\n",
+                     path.c_str(), joined(unmatched, ", ").c_str(), unmatched.size() == 1 ? "es" : "",
+                     listNames(usedMaterialNames(model)).c_str());
+        return kExitUsageError;
+    }
+    if (!hasEmitter(model))
+        std::fprintf(stderr,
+                     "lumetra-mesh: warning: %s: no material emits light, so the scene will stay dark: light "
+                     "it with --emit 'PATTERN=R,G,B' (e.g. --emit 'lamp*=2000,2000,2000'); the model's "
+                     "materials are %s\n",
+                     path.c_str(), listNames(usedMaterialNames(model)).c_str());
 
     std::vector<MeshObject> objects;
-    if (!buildObjects(model.objects, maxEdge, objects, error)) {
-        std::fprintf(stderr, "lumetra-mesh: error: %s: %s\n", modelPath.c_str(), error.c_str());
-        return kExitInput;
-    }
+    BuildReport report;
+    if (!buildObjects(std::move(model.objects), model.materials, options.maxEdge, objects, report, error))
+        return fail(path, error, kExitInput);
+    reportBuild(path, options, report, objects.size());
 
     Box box;
     std::size_t total = 0;
@@ -171,55 +165,50 @@ int main(int argc, char** argv) {
     for (const MeshObject& o : objects) {
         total += o.triangles.size();
         for (const MeshTriangle& t : o.triangles) {
-            for (int c = 0; c < 3; ++c) {
-                box.add(t.corners[c]);
-                shortest = std::min(shortest, (t.corners[(c + 1) % 3] - t.corners[c]).length());
+            for (std::size_t c = 0; c < 3; ++c) {
+                box.add(t[c]);
+                shortest = std::min(shortest, (t[(c + 1) % 3] - t[c]).length());
             }
         }
     }
-    // The renderer welds corners closer than 0.001 into one vertex.
     if (shortest < 0.01)
         std::fprintf(
             stderr,
             "lumetra-mesh: warning: %s: edges as short as %g: the renderer merges corners closer than "
-            "0.001, consider --scale\n",
-            modelPath.c_str(), shortest);
-
-    std::error_code ec;
-    fs::create_directories(outDir, ec);
-    if (ec || !fs::is_directory(outDir)) {
-        std::fprintf(stderr, "lumetra-mesh: error: cannot create output folder %s: %s\n", outDir.c_str(),
-                     ec ? ec.message().c_str() : "not a folder");
-        return kExitOutput;
-    }
-
-    std::vector<IniObject> entries;
-    for (const MeshObject& o : objects) {
-        const std::string file = o.name + ".tri";
-        if (!writeFile(
-                outDir / file, [&](std::ostream& out) { writeTriangleFile(out, o); }, error)) {
-            std::fprintf(stderr, "lumetra-mesh: error: cannot write %s: %s\n", (outDir / file).c_str(),
-                         error.c_str());
-            return kExitOutput;
-        }
-        entries.push_back(IniObject{file, o.triangles.size(), o.material});
-    }
+            "%g, consider --scale\n",
+            path.c_str(), shortest, kWeldTolerance);
 
     IniSettings settings;
+    settings.patchSize = options.maxEdge > 0.0 ? 2.0 * options.maxEdge : 0.0;
     IniCamera camera;
-    frameBox(box.min, box.max, upAxis >= 0 ? upAxis : (model.upAxis >= 0 ? model.upAxis : 1), camera,
-             settings);
-    std::string comment = "Written by lumetra-mesh from " + modelPath;
-    if (maxEdge > 0.0) comment += " with --max-edge " + formatNumber(maxEdge);
-    if (scale != 1.0) comment += " --scale " + formatNumber(scale);
-    const fs::path iniPath = outDir / "scene.ini";
-    if (!writeFile(
-            iniPath, [&](std::ostream& out) { writeSceneIni(out, comment, settings, camera, entries); },
-            error)) {
-        std::fprintf(stderr, "lumetra-mesh: error: cannot write %s: %s\n", iniPath.c_str(), error.c_str());
+    chooseCamera(options, model, box, camera, settings);
+    if (!options.camera && model.camera)
+        std::printf("%s: camera '%s' from the model\n", path.c_str(), model.camera->name.c_str());
+
+    std::string iniPath;
+    if (!writeScene(options.outDir, objects, "Written by lumetra-mesh from " + path + optionText(options),
+                    settings, camera, iniPath, error)) {
+        std::fprintf(stderr, "lumetra-mesh: error: %s\n", error.c_str());
         return kExitOutput;
     }
-    std::printf("%s: %zu objects, %zu triangles -> %s\n", modelPath.c_str(), objects.size(), total,
+    std::printf("%s: %zu objects, %zu triangles -> %s\n", path.c_str(), objects.size(), total,
                 iniPath.c_str());
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    MeshOptions options;
+    const int code = parseMeshOptions(argc, argv, options);
+    if (code >= 0) return code;
+    return runIsolated("lumetra-mesh", options.model, [&options]() {
+        try {
+            return convert(options);
+        } catch (const std::bad_alloc&) {
+            return fail(options.model, "out of memory while converting the model", kExitInput);
+        } catch (const std::exception& e) {
+            return fail(options.model, e.what(), kExitInput);
+        }
+    });
 }

@@ -4,15 +4,18 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/LogStream.hpp>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
-#include <map>
+#include <new>
 #include <set>
 
+#include "mesh/import_limits.h"
 #include "mesh/material_map.h"
 
 namespace {
@@ -95,9 +98,8 @@ Vec3 transform(const aiMatrix4x4& m, const aiVector3D& v) {
 struct Walker {
     const aiScene* scene = nullptr;
     double scale = 1.0;
-    std::vector<MeshMaterial> materials;  // per scene material
-    std::vector<bool> withoutMaterial;    // per scene material: the library's stand-in
-    std::size_t defaulted = 0;            // meshes that got the default material
+    std::vector<bool> withoutMaterial;  // per scene material: the library's stand-in
+    std::size_t defaulted = 0;          // meshes that got the default material
     LoadedModel* model = nullptr;
     std::string fallbackName;  // the file's name without folder and extension
     std::size_t degenerate = 0;
@@ -129,10 +131,11 @@ struct Walker {
     }
 
     void addMesh(const aiMesh* mesh, const aiMatrix4x4& world, bool mirrored, const std::string& name) {
+        // The validation step has checked that the index names a material.
         MeshObject object;
         object.name = name;
-        const bool known = mesh->mMaterialIndex < materials.size();
-        object.material = known ? materials[mesh->mMaterialIndex] : defaultMaterial();
+        object.materialIndex = mesh->mMaterialIndex;
+        object.material = model->materials[object.materialIndex].colours;
         for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
             const aiFace& face = mesh->mFaces[f];
             if (face.mNumIndices != 3) {
@@ -140,17 +143,16 @@ struct Walker {
                 continue;
             }
             MeshTriangle t;
-            for (int c = 0; c < 3; ++c) {
+            for (std::size_t c = 0; c < 3; ++c) {
                 const unsigned idx = face.mIndices[mirrored ? 2 - c : c];
                 const Vec3 p = transform(world, mesh->mVertices[idx]);
-                t.corners[c] = {p.x * scale, p.y * scale, p.z * scale};
-                if (!std::isfinite(t.corners[c].x) || !std::isfinite(t.corners[c].y) ||
-                    !std::isfinite(t.corners[c].z))
+                t[c] = {p.x * scale, p.y * scale, p.z * scale};
+                if (!std::isfinite(t[c].x) || !std::isfinite(t[c].y) || !std::isfinite(t[c].z))
                     nonFinite = true;
             }
             // A face without area has no normal: the renderer could not
             // light or show it, so it is left out.
-            const Vec3 n = (t.corners[1] - t.corners[0]).cross(t.corners[2] - t.corners[0]);
+            const Vec3 n = (t[1] - t[0]).cross(t[2] - t[0]);
             if (!(n.length() > 0.0)) {
                 ++degenerate;
                 continue;
@@ -158,7 +160,7 @@ struct Walker {
             object.triangles.push_back(t);
         }
         if (object.triangles.empty()) return;
-        if (!known || withoutMaterial[mesh->mMaterialIndex]) ++defaulted;
+        if (withoutMaterial[mesh->mMaterialIndex]) ++defaulted;
         model->objects.push_back(std::move(object));
     }
 };
@@ -170,17 +172,156 @@ std::array<double, 3> colour(const aiMaterial* m, const char* key, unsigned type
     return {static_cast<double>(c.r), static_cast<double>(c.g), static_cast<double>(c.b)};
 }
 
+// The materials of the scene, by index, with the colours the renderer gets.
+void readMaterials(const aiScene* scene, const std::set<std::string>& undefined, Walker& walker,
+                   LoadedModel& model) {
+    for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
+        const aiMaterial* m = scene->mMaterials[i];
+        aiString aname;
+        m->Get(AI_MATKEY_NAME, aname);
+        const std::string name = aname.C_Str();
+        bool hasDiffuse = false, hasEmissive = false;
+        const std::array<double, 3> diffuse = colour(m, AI_MATKEY_COLOR_DIFFUSE, hasDiffuse);
+        std::array<double, 3> emissive = colour(m, AI_MATKEY_COLOR_EMISSIVE, hasEmissive);
+#ifdef AI_MATKEY_EMISSIVE_INTENSITY
+        float intensity = 1.0f;
+        if (m->Get(AI_MATKEY_EMISSIVE_INTENSITY, intensity) == AI_SUCCESS && std::isfinite(intensity))
+            for (double& e : emissive) e *= static_cast<double>(intensity);
+#endif
+        MeshMaterial colours;
+        if (name == AI_DEFAULT_MATERIAL_NAME || !hasDiffuse || undefined.count(name) != 0) {
+            if (name != AI_DEFAULT_MATERIAL_NAME)
+                model.warnings.push_back("material '" + name +
+                                         "' is not defined in the file; using the default 0.75 grey");
+            colours = defaultMaterial();
+            if (hasEmissive && undefined.count(name) == 0)
+                colours.emission = mapMaterial(name, diffuse, emissive, model.warnings).emission;
+        } else {
+            colours = mapMaterial(name, diffuse, emissive, model.warnings);
+        }
+        model.materials.push_back(ModelMaterial{name, colours});
+        walker.withoutMaterial.push_back(name == AI_DEFAULT_MATERIAL_NAME);
+    }
+}
+
+Vec3 toVec3(const aiVector3D& v) {
+    return {static_cast<double>(v.x), static_cast<double>(v.y), static_cast<double>(v.z)};
+}
+
+// Applies the linear part of m (rotation and scale), or all of it.
+Vec3 apply(const aiMatrix4x4& m, const Vec3& v, bool translate) {
+    auto row = [&](float a, float b, float c, float d) {
+        return static_cast<double>(a) * v.x + static_cast<double>(b) * v.y + static_cast<double>(c) * v.z +
+               (translate ? static_cast<double>(d) : 0.0);
+    };
+    return {row(m.a1, m.a2, m.a3, m.a4), row(m.b1, m.b2, m.b3, m.b4), row(m.c1, m.c2, m.c3, m.c4)};
+}
+
+bool finiteVec(const Vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// The first camera of the scene placed by its node, or nothing (with a
+// warning) when it is not usable. A glTF camera sits at its node's origin by
+// definition; the library also copies the node's translation into the
+// camera's own position, which must not be applied twice.
+std::optional<ModelCamera> firstCamera(const aiScene* scene, double scale, bool gltf,
+                                       std::vector<std::string>& warnings) {
+    if (scene->mNumCameras == 0 || scene->mCameras[0] == nullptr) return std::nullopt;
+    const aiCamera& cam = *scene->mCameras[0];
+    aiMatrix4x4 world;
+    for (const aiNode* n = scene->mRootNode->FindNode(cam.mName); n != nullptr; n = n->mParent)
+        world = n->mTransformation * world;
+    ModelCamera out;
+    out.name = cam.mName.C_Str();
+    const Vec3 local = gltf ? Vec3() : toVec3(cam.mPosition);
+    const Vec3 p = apply(world, local, true);
+    out.position = {p.x * scale, p.y * scale, p.z * scale};
+    out.direction = apply(world, toVec3(cam.mLookAt), false);
+    out.up = apply(world, toVec3(cam.mUp), false);
+    const double dirLength = out.direction.length();
+    if (!finiteVec(out.position) || !(dirLength > 0.0) || !std::isfinite(dirLength)) {
+        warnings.push_back("camera '" + out.name +
+                           "' has no usable position or direction; framing the model instead");
+        return std::nullopt;
+    }
+    out.direction *= 1.0 / dirLength;
+    // Up without its part along the view direction; any axis when nothing is left.
+    Vec3 up = out.up;
+    const double along = up.dot(out.direction);
+    up = up - Vec3{out.direction.x * along, out.direction.y * along, out.direction.z * along};
+    if (!(up.length() > 1e-6) || !finiteVec(up)) {
+        up = std::fabs(out.direction.z) < 0.9 ? Vec3{0, 0, 1} : Vec3{0, 1, 0};
+        const double a = up.dot(out.direction);
+        up = up - Vec3{out.direction.x * a, out.direction.y * a, out.direction.z * a};
+    }
+    up *= 1.0 / up.length();
+    out.up = up;
+    // The library gives the full horizontal angle (for glTF the vertical
+    // angle times the aspect ratio) and the aspect ratio when the file has one.
+    const double h = static_cast<double>(cam.mHorizontalFOV), aspect = static_cast<double>(cam.mAspect);
+    double vertical = h;
+    if (aspect > 0.0) vertical = gltf ? h / aspect : 2.0 * std::atan(std::tan(h / 2.0) / aspect);
+    const double degrees = vertical * 180.0 / 3.14159265358979323846;
+    if (cam.mOrthographicWidth > 0.0f || !(degrees >= 1.0 && degrees <= 170.0)) {
+        warnings.push_back("camera '" + out.name + "' has no usable field of view; using 45 degrees");
+    } else {
+        out.fov = degrees;
+    }
+    return out;
+}
+
+// The library's message on one line, in the user's terms where it is only
+// an allocation failure.
+std::string importError(std::string message) {
+    if (message.find("bad_alloc") != std::string::npos ||
+        message.find("bad_array_new_length") != std::string::npos)
+        return "the file asks for more memory than the " + std::to_string(kImportAddressSpace >> 30) +
+               " GiB allowed for reading a model (an absurd element count: the file is probably damaged)";
+    // Some readers quote the rest of the file: keep one short printable line.
+    constexpr std::size_t kLongest = 200;
+    std::string line;
+    for (char c : message) {
+        const auto u = static_cast<unsigned char>(c);
+        const char shown = (u < 0x20 || u == 0x7f) ? ' ' : c;
+        if (shown == ' ' && (line.empty() || line.back() == ' ')) continue;
+        line += shown;
+        if (line.size() > kLongest) {
+            line += "...";
+            break;
+        }
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line.empty() ? "the file could not be read as a model" : line;
+}
+
+bool isGltf(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".gltf" || ext == ".glb";
+}
+
 }  // namespace
 
 bool loadModel(const std::string& path, double scale, LoadedModel& model, std::string& error) {
     model = LoadedModel{};
     LogCapture log;
     Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(
-        path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
+    const aiScene* scene = nullptr;
+    {
+        std::error_code ec;
+        const std::uintmax_t bytes = std::filesystem::file_size(path, ec);
+        const ImportLimits limits(importCpuSeconds(ec ? 0 : bytes));
+        try {
+            scene = importer.ReadFile(path, aiProcess_ValidateDataStructure | aiProcess_Triangulate |
+                                                aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
+        } catch (const std::exception& e) {
+            error = importError(e.what());
+            return false;
+        }
+    }
     if (scene == nullptr || scene->mRootNode == nullptr) {
-        error = importer.GetErrorString();
-        if (error.empty()) error = "the file could not be read as a model";
+        error = importError(importer.GetErrorString());
         return false;
     }
     if ((scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) != 0) {
@@ -197,34 +338,7 @@ bool loadModel(const std::string& path, double scale, LoadedModel& model, std::s
     walker.scale = scale;
     walker.model = &model;
     walker.fallbackName = std::filesystem::path(path).stem().string();
-    const std::set<std::string> undefined = undefinedMaterials(log.messages());
-    for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
-        const aiMaterial* m = scene->mMaterials[i];
-        aiString aname;
-        m->Get(AI_MATKEY_NAME, aname);
-        const std::string name = aname.C_Str();
-        bool hasDiffuse = false, hasEmissive = false;
-        const std::array<double, 3> diffuse = colour(m, AI_MATKEY_COLOR_DIFFUSE, hasDiffuse);
-        std::array<double, 3> emissive = colour(m, AI_MATKEY_COLOR_EMISSIVE, hasEmissive);
-#ifdef AI_MATKEY_EMISSIVE_INTENSITY
-        float intensity = 1.0f;
-        if (m->Get(AI_MATKEY_EMISSIVE_INTENSITY, intensity) == AI_SUCCESS && std::isfinite(intensity))
-            for (double& e : emissive) e *= static_cast<double>(intensity);
-#endif
-        if (name == AI_DEFAULT_MATERIAL_NAME || !hasDiffuse || undefined.count(name) != 0) {
-            if (name != AI_DEFAULT_MATERIAL_NAME)
-                model.warnings.push_back("material '" + name +
-                                         "' is not defined in the file; using the default 0.75 grey");
-            MeshMaterial d = defaultMaterial();
-            if (hasEmissive && undefined.count(name) == 0)
-                d.emission = mapMaterial(name, diffuse, emissive, model.warnings).emission;
-            walker.materials.push_back(d);
-            walker.withoutMaterial.push_back(name == AI_DEFAULT_MATERIAL_NAME);
-        } else {
-            walker.materials.push_back(mapMaterial(name, diffuse, emissive, model.warnings));
-            walker.withoutMaterial.push_back(false);
-        }
-    }
+    readMaterials(scene, undefinedMaterials(log.messages()), walker, model);
     walker.node(scene->mRootNode, aiMatrix4x4());
     if (walker.nonFinite) {
         error =
@@ -250,5 +364,6 @@ bool loadModel(const std::string& path, double scale, LoadedModel& model, std::s
         int axis = -1;
         if (scene->mMetaData->Get("UpAxis", axis) && axis >= 0 && axis <= 2) model.upAxis = axis;
     }
+    model.camera = firstCamera(scene, scale, isGltf(path), model.warnings);
     return true;
 }

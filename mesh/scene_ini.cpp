@@ -4,7 +4,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "mesh/triangle_file_writer.h"
+#include "scene/triangle_file_writer.h"
 
 void frameBox(const Vec3& boxMin, const Vec3& boxMax, int upAxis, IniCamera& camera, IniSettings& settings) {
     const Vec3 centre{(boxMin.x + boxMax.x) * 0.5, (boxMin.y + boxMax.y) * 0.5, (boxMin.z + boxMax.z) * 0.5};
@@ -26,6 +26,31 @@ void frameBox(const Vec3& boxMin, const Vec3& boxMax, int upAxis, IniCamera& cam
     camera.up = up;
     settings.nearPlane = radius * 0.002;
     settings.farPlane = (distance + radius) * 1.1;
+}
+
+void aimCamera(const Vec3& eye, const Vec3& lookAt, const Vec3& up, const Vec3& boxMin, const Vec3& boxMax,
+               IniCamera& camera, IniSettings& settings) {
+    Vec3 view = lookAt - eye;
+    view *= 1.0 / view.length();
+    auto perpendicular = [&](const Vec3& v) {
+        const double along = v.dot(view);
+        return v - Vec3{view.x * along, view.y * along, view.z * along};
+    };
+    Vec3 u = perpendicular(up);
+    if (!(u.length() > 1e-6 * up.length())) {
+        // Looking along the up axis: take the axis least along the view.
+        const double ax = std::fabs(view.x), ay = std::fabs(view.y), az = std::fabs(view.z);
+        u = perpendicular(az <= ax && az <= ay ? Vec3{0, 0, 1} : (ay <= ax ? Vec3{0, 1, 0} : Vec3{1, 0, 0}));
+    }
+    u *= 1.0 / u.length();
+    camera.pos = eye;
+    camera.lookAt = lookAt;
+    camera.up = u;
+    const Vec3 centre{(boxMin.x + boxMax.x) * 0.5, (boxMin.y + boxMax.y) * 0.5, (boxMin.z + boxMax.z) * 0.5};
+    double radius = (boxMax - boxMin).length() * 0.5;
+    if (!(radius > 0.0)) radius = 1.0;
+    settings.nearPlane = radius * 0.002;
+    settings.farPlane = ((centre - eye).length() + radius) * 1.1;
 }
 
 namespace {
@@ -57,6 +82,11 @@ void writeSceneIni(std::ostream& out, const std::string& comment, const IniSetti
     key(out, "far", settings.farPlane);
     key(out, "smooth_angle", static_cast<long long>(settings.smoothAngle));
     key(out, "stop_at", settings.stopAt);
+    key(out, "overshoot", static_cast<long long>(settings.overshoot ? 1 : 0));
+    key(out, "ambient", static_cast<long long>(settings.ambient ? 1 : 0));
+    key(out, "display", settings.display);
+    key(out, "shooters", static_cast<long long>(settings.shooters));
+    if (settings.patchSize > 0.0) key(out, "patch_size", settings.patchSize);
     key(out, "objects", static_cast<long long>(objects.size()));
     out << "\n[camera]\n";
     key(out, "pos_x", camera.pos.x);

@@ -6,7 +6,11 @@
 
 #include "mesh/mesh_types.h"
 
-// Render and solver settings written to the [settings] section.
+// Render and solver settings written to the [settings] section. Besides
+// the basic keys, a converted model gets the solver's faster convergence and
+// display keys: stop at 1 % unshot energy with overshooting and several
+// shooters per step, show the light not yet shot as ambient light, and
+// display through the sRGB curve.
 struct IniSettings {
     int resolution = 256;
     double brightness = 1.0;
@@ -14,7 +18,12 @@ struct IniSettings {
     double nearPlane = 0.1;
     double farPlane = 40.0;
     int smoothAngle = 2;  // degrees
-    double stopAt = 0.001;
+    double stopAt = 0.01;
+    bool overshoot = true;
+    bool ambient = true;
+    std::string display = "srgb";
+    int shooters = 4;
+    double patchSize = 0.0;  // scene units; 0 = not written (each triangle shoots alone)
 };
 
 // The viewing camera of the [camera] section; fov is vertical, in degrees.
@@ -39,6 +48,12 @@ struct IniObject {
 // x, y or z. Also chooses near and far planes that suit the box: the near
 // plane is small because the hemicube uses it too.
 void frameBox(const Vec3& boxMin, const Vec3& boxMax, int upAxis, IniCamera& camera, IniSettings& settings);
+
+// Places the camera at eye looking towards lookAt (which must differ from
+// eye), with up made perpendicular to the view (another axis when up is
+// along it), and chooses near and far planes that hold the whole box.
+void aimCamera(const Vec3& eye, const Vec3& lookAt, const Vec3& up, const Vec3& boxMin, const Vec3& boxMax,
+               IniCamera& camera, IniSettings& settings);
 
 // Writes the whole configuration: a comment header (each line of comment
 // gets a leading "; "), [settings], [camera] and one [object_i] per object.

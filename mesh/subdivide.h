@@ -6,28 +6,39 @@
 
 #include "mesh/mesh_types.h"
 
-// Conforming subdivision: splits triangles until no edge is longer than
-// maxEdge, so that an edge shared by two triangles (same end points, in
-// either order, in the same or in different calls) is cut at bit-identical
-// points on both sides and the welded mesh stays free of cracks and
-// T-junctions.
+// Conforming subdivision by longest-edge bisection (Rivara): a triangle is
+// only ever cut from the middle of its longest edge to the opposite corner,
+// and an edge is only cut once it is the longest edge of every triangle
+// that shares it (the end of its longest-edge propagation path), with all of
+// them cut at once. So the mesh never has a T-junction, each split point is
+// the midpoint (a + b) / 2 of its edge, the same bits for every triangle and
+// object sharing the edge, and every piece keeps at least half the smallest
+// angle of the face it came from. Children keep their parent's corner order,
+// so every piece faces the way its face did.
 //
-// Every edge of length len is divided into ceil(len / maxEdge) equal
-// segments. The points are computed from the edge's end points taken in a
-// canonical (lexicographic) order, so they depend only on the edge. Each
-// triangle is then filled from its edge points: by a regular grid when all
-// three edges have the same count, otherwise by splitting its longest edge at
-// its middle edge point towards the opposite corner (the new inner edge gets
-// its own canonical points) and recursing. Children keep the parent's corner
-// order, so every output triangle faces the way its parent did.
+// All objects are subdivided together: triangles of different objects that
+// share an edge (the same two end points) are split alike.
 //
-// Triangles whose edges are all within maxEdge are passed through unchanged.
-// Returns false with a message in error (nothing appended) when maxEdge is
-// not a positive finite number, a coordinate is not finite, or the output
-// would exceed maxTriangles.
-bool subdivideTriangles(const std::vector<MeshTriangle>& in, double maxEdge, std::size_t maxTriangles,
-                        std::vector<MeshTriangle>& out, std::string& error);
+// Pieces stay clear of the renderer's welding: a face narrower than the
+// weld tolerance, or with two corners closer than it, is left out before
+// subdividing (counted in `dropped`), and an edge is not cut when a piece
+// would come out that narrow; its triangles then stay longer than maxEdge
+// (counted in `keptLong`).
 
-// Number of equal segments an edge of this length is cut into (at least 1).
-// Exposed for tests and for estimating output sizes.
-std::size_t edgeSegmentCount(double length, double maxEdge);
+struct SubdivisionReport {
+    std::size_t trianglesBefore = 0;     // input faces, dropped ones included
+    std::size_t trianglesAfter = 0;      // output triangles
+    std::size_t dropped = 0;             // input faces too thin to weld, left out
+    double droppedArea = 0.0;            // their area
+    std::size_t keptLong = 0;            // output triangles still longer than maxEdge
+    double longestKept = 0.0;            // their longest edge
+    double smallestAngleBefore = 180.0;  // degrees, over the faces kept
+    double smallestAngleAfter = 180.0;   // degrees, over the output
+};
+
+// Subdivides every object's triangles in place until no edge is longer than
+// maxEdge (as far as the weld tolerance allows). Fails, leaving the objects
+// unchanged, when maxEdge or weldTolerance is not a positive finite number, a
+// coordinate is not finite, or the result would exceed maxTriangles in all.
+bool subdivideObjects(std::vector<MeshObject>& objects, double maxEdge, double weldTolerance,
+                      std::size_t maxTriangles, SubdivisionReport& report, std::string& error);

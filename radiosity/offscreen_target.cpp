@@ -15,7 +15,7 @@ void OffscreenTarget::release() {
     size_ = 0;
 }
 
-std::string OffscreenTarget::create(int size) {
+std::string OffscreenTarget::create(int size, Colour colour) {
     release();
     if (size <= 0) return "off-screen buffer size " + std::to_string(size) + " is not positive";
     GLint maxSize = 0;
@@ -32,7 +32,7 @@ std::string OffscreenTarget::create(int size) {
         glGenRenderbuffers(1, &colour_);
         glGenRenderbuffers(1, &depth_);
         glBindRenderbuffer(GL_RENDERBUFFER, colour_);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size, size);
+        glRenderbufferStorage(GL_RENDERBUFFER, colour == Colour::Rgba32f ? GL_RGBA32F : GL_RGBA8, size, size);
         glBindRenderbuffer(GL_RENDERBUFFER, depth_);
         glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, size, size);
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);

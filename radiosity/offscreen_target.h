@@ -3,11 +3,14 @@
 #include <string>
 
 // An off-screen framebuffer of size x size pixels: RGBA8 colour (8 bits a
-// channel, so item colours i/255 read back as the bytes i) and a 24-bit depth
-// buffer. Used for the hemicube faces and for pictures without a window.
-// Needs a current GL context for its whole life.
+// channel, so item colours i/255 read back as the bytes i) or, for HDR
+// pictures, 32-bit float colour; and a 24-bit depth buffer. Used for the
+// hemicube faces and for pictures without a window. Needs a current GL
+// context for its whole life.
 class OffscreenTarget {
   public:
+    enum class Colour { Rgba8, Rgba32f };
+
     OffscreenTarget() = default;
     ~OffscreenTarget() { release(); }
     OffscreenTarget(const OffscreenTarget&) = delete;
@@ -15,7 +18,7 @@ class OffscreenTarget {
 
     // Makes (or remakes) the target; the previous framebuffer and
     // renderbuffer bindings are kept. Returns an empty string or the reason.
-    std::string create(int size);
+    std::string create(int size, Colour colour = Colour::Rgba8);
     void release();
 
     bool ready() const { return framebuffer_ != 0; }

@@ -9,7 +9,8 @@ enum class DisplayMode { Linear, Srgb };
 
 // A scene's settings, named after their configuration keys. The
 // configuration reader fills them once at start-up; everything else only
-// reads them. Defaults are those of an empty configuration file.
+// reads them, but for the viewer's exposure keys, which change exposure. Defaults are those of an empty
+// configuration file.
 struct Settings {
     int N = 256;                                   // "resolution": window and hemicube face size, pixels
     int H = 128;                                   // N / 2, truncated

@@ -6,6 +6,11 @@
 # Usage: scenes/make-scenes.sh [path/to/lumetra-mesh]
 # Without an argument the tool is taken from $LUMETRA_MESH or else is the most
 # recently built build*/lumetra-mesh of the repository.
+# The bundled files were made by an earlier lumetra-mesh, which cut every edge
+# into equal pieces and wrote only the basic settings. Today's tool bisects
+# longest edges and writes the faster solver keys (overshoot, ambient, ...), so
+# running this again changes the bundled scenes and the default configuration's
+# output: do it only on purpose.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

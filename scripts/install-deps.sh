@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages LUMETRA needs, when they are missing.
 #   install-deps.sh build   what building needs
-#   install-deps.sh test    what building and the tests need (Xvfb, xdotool, ...)
+#   install-deps.sh test    what building and the tests need (Xvfb, python3-xlib, Pillow, ...)
 # As root it runs apt-get; otherwise it prints the one line to run and fails.
 set -euo pipefail
 what="${1:-build}"
 
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libegl-dev
-          libgl1-mesa-dri libpng-dev libx11-dev libassimp-dev libcli11-dev libopenexr-dev help2man)
+          libgl1-mesa-dri libpng-dev libx11-dev libassimp-dev libcli11-dev libopenexr-dev rapidjson-dev help2man)
 if [ "$what" = test ]; then
-  packages+=(xvfb xdotool x11-apps x11-utils imagemagick python3 clang clang-format libclang-rt-14-dev python3-xlib python3-pil)
+  packages+=(xvfb python3 clang clang-format libclang-rt-14-dev python3-xlib python3-pil)
 fi
 
 missing=()

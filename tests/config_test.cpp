@@ -1,13 +1,20 @@
 // The configuration reader: INI lookup rules, values as written, objects in
-// order. Bad values and bad files are in the hardening tables.
+// order, and every bad value with its outcome and its message, which names the
+// file and line. Configurations that cannot be read, and scenes refused by the
+// GL limits or the item code, run through the programs in e2e/worst_inputs.sh
+// and e2e/viewer_e2e.py for their exit codes.
 
 #include "app/config.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <sstream>
+#include <tuple>
 
 #include "app/ini_reader.h"
+#include "radiosity/limits.h"
 #include "scene_fixture.h"
 
 using fixture::Scratch;
@@ -39,27 +46,6 @@ TEST(IniFile, ProfileLookupRules) {
     EXPECT_EQ(iniParseInt("abc"), 0);
 }
 
-TEST(ReadSettings, ValuesAsWrittenAndThresholdWithShortPi) {
-    Scratch dir;
-    Scene scene;
-    const Settings& settings = scene.settings;
-    ::testing::internal::CaptureStderr();  // far = abc is refused; the rest is read as written
-    fixture::stdoutOf([&] {
-        readSettings(dir.write("a.ini",
-                               "[settings]\nresolution=258\nsmooth_angle=90\nfar=abc\nnear=0.5\n"
-                               "step=-3\n[camera]\nfov=60.5\n"),
-                     scene);
-    });
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(settings.N, 258);
-    EXPECT_EQ(settings.H, 129);
-    EXPECT_NEAR(settings.smoothThreshold, -2.32e-8, 0.01e-8);  // cos(90°) with pi = 3.1415927
-    EXPECT_EQ(settings.step, -3);                              // used as |step| by the progress rhythm
-    EXPECT_EQ(settings.fov, 60.5);
-    fixture::stdoutOf([&] { readSettings(dir.write("b.ini", "[settings]\nsmooth_angle=0\n"), scene); });
-    EXPECT_EQ(settings.smoothThreshold, 1.0);
-}
-
 TEST(ReadSettings, ObjectsInOrderWithMaterialsAndFailureLines) {
     Scratch dir;
     dir.write("a.tri", "alpha\n0 0 0 1 0 0 0 1 0\n");
@@ -81,33 +67,14 @@ TEST(ReadSettings, ObjectsInOrderWithMaterialsAndFailureLines) {
     ASSERT_EQ(scene.objectCount, 4);
     EXPECT_EQ(objects[0].name, "alpha");
     EXPECT_DOUBLE_EQ(objects[0].reflectance.x, 128.0 / 255.0);
-    EXPECT_EQ(objects[0].reflectance.y, 1.0);  // colour keys default to 255
-    EXPECT_EQ(objects[0].emission.x, 1.0);
-    EXPECT_EQ(objects[0].emission.y, 0.0);
-    EXPECT_EQ(objects[0].emission.z, 4294967295.0 / 255.0);  // read as unsigned
-    EXPECT_EQ(objects[1].name, "");
-    EXPECT_EQ(objects[1].triangleCount(), 0);
-    EXPECT_EQ(objects[2].name, "gamma");       // found beside the configuration
-    EXPECT_EQ(objects[2].triangleCount(), 2);  // more than "triangles" declared: all kept
-    EXPECT_EQ(result.failedObjects, 2);
-    EXPECT_TRUE(result.ok());
+    // Colour keys default to 255 and are read as unsigned.
+    EXPECT_TRUE(objects[0].reflectance.y == 1.0 && objects[0].emission.y == 0.0 &&
+                objects[0].emission.z == 4294967295.0 / 255.0);
+    EXPECT_TRUE(objects[1].name.empty() && objects[1].triangleCount() == 0);
+    // Found beside the configuration; more than "triangles" declared: all kept.
+    EXPECT_TRUE(objects[2].name == "gamma" && objects[2].triangleCount() == 2);
+    EXPECT_TRUE(result.failedObjects == 2 && result.ok());
     EXPECT_TRUE(fixture::contains(err, "scene.ini:") && fixture::contains(err, "missing.tri")) << err;
-}
-
-TEST(IniFile, OverrideActsAsTheKeysFirstLine) {
-    std::istringstream in("[settings]\nstop_at = 0.5\nstop_at = 0.7\n[camera]\nfov=20\n");
-    IniFile ini = IniFile::parse(in);
-    ini.override("SETTINGS", "Stop_At", "  '0.25'  ");  // read like a file value
-    ini.override("camera", "pos_x", "3");               // a key the file lacks
-    ini.override("extra", "k", "v");                    // and a section
-    ini.override("camera", "pos_x", "4");               // the later one wins
-    EXPECT_EQ(ini.getString("settings", "stop_at", ""), "0.25");
-    EXPECT_EQ(ini.getInt("camera", "pos_x", 0), 4);
-    EXPECT_EQ(ini.getString("extra", "k", ""), "v");
-    EXPECT_TRUE(ini.isOverridden("settings", "stop_at") && ini.isOverridden("camera", "pos_x"));
-    EXPECT_EQ(ini.lineOf("settings", "stop_at"), 0);
-    EXPECT_FALSE(ini.isOverridden("camera", "fov"));
-    EXPECT_EQ(ini.lineOf("camera", "fov"), 5);
 }
 
 namespace {
@@ -128,6 +95,15 @@ std::pair<ConfigResult, std::string> readWith(Scene& scene, const Scratch& dir, 
     return {result, ::testing::internal::GetCapturedStderr()};
 }
 
+// Every setting but the smoothing threshold, which is computed (see below).
+bool sameSettings(const Settings& a, const Settings& b) {
+    return a.N == b.N && a.H == b.H && a.brightness == b.brightness && a.step == b.step &&
+           a.nearPlane == b.nearPlane && a.farPlane == b.farPlane && a.stopAt == b.stopAt && a.fov == b.fov &&
+           a.overshoot == b.overshoot && a.ambient == b.ambient && a.patchSize == b.patchSize &&
+           a.shooters == b.shooters && a.threads == b.threads && a.display == b.display &&
+           a.exposure == b.exposure;
+}
+
 }  // namespace
 
 TEST(ReadSettings, NewKeysAreReadStrictlyAndRefusedWithFileAndLine) {
@@ -135,13 +111,8 @@ TEST(ReadSettings, NewKeysAreReadStrictlyAndRefusedWithFileAndLine) {
     Scene scene;
     const Settings& settings = scene.settings;
     // Absent keys keep the defaults; a configuration without them is as before.
-    EXPECT_TRUE(readWith(scene, dir, "[settings]\nstop_at=0.01\n").first.ok());
-    const Settings defaults;
-    EXPECT_TRUE(settings.overshoot == defaults.overshoot && settings.ambient == defaults.ambient &&
-                settings.patchSize == defaults.patchSize && settings.shooters == defaults.shooters &&
-                settings.threads == defaults.threads && settings.display == defaults.display &&
-                settings.exposure == defaults.exposure);
-
+    EXPECT_TRUE(readWith(scene, dir, "[settings]\nresolution=256\n").first.ok());
+    EXPECT_TRUE(sameSettings(settings, Settings{}));
     const auto [ok, okErr] = readWith(scene, dir,
                                       "[settings]\novershoot = 1\nambient=0\npatch_size=2.5e-1\nshooters=+4\n"
                                       "threads=0\ndisplay=sRGB\nexposure=-1.5\n");
@@ -161,7 +132,7 @@ TEST(ReadSettings, NewKeysAreReadStrictlyAndRefusedWithFileAndLine) {
         {"shooters", {"0", "-3", "2.5", "four", "99999999999"}, "must be a whole number, 1 or more"},
         {"threads", {"-1", "1e2", ""}, "must be a whole number, 0 or more"},
         {"display", {"gamma", "linear srgb", ""}, "must be linear or srgb"},
-        {"exposure", {"inf", "-nan", "one", "1,5"}, "must be a number"},
+        {"exposure", {"inf", "-nan", "one", "1,5", "64.5", "-2000"}, "must be a number from -64 to 64"},
     };
     for (const auto& c : cases) {
         for (const char* value : c.refused) {
@@ -181,31 +152,36 @@ TEST(ReadSettings, NewKeysAreReadStrictlyAndRefusedWithFileAndLine) {
         << twoErr;
 }
 
+// Every key an override may name reaches its setting, in its section, read
+// as a file's value is: numbers as written (the smoothing threshold with an
+// 8-digit pi: 90 degrees give -2.32e-8, not 0), H as N / 2, a negative step
+// kept (used as |step|). The old keys keep their lenient reading, the new
+// ones are strict, and a refused override says it came from --set; a later
+// override wins, whatever the case and quotes of key and value.
 TEST(ReadSettings, OverridesReadAsIfWrittenInTheFile) {
     Scratch dir;
     Scene scene;
     const Settings& settings = scene.settings;
-    // Every key an override may name reaches its setting, in its section.
     const std::string file = "[settings]\nstop_at=0.5\nobjects=0\n[camera]\nfov=20\n";
-    readWith(scene, dir, file, {"resolution=64",  "brightness=3", "step=5",    "near=0.2",     "far=30",
-                                "smooth_angle=0", "stop_at=0.25", "objects=0", "overshoot=1",  "ambient=1",
-                                "patch_size=2",   "shooters=3",   "threads=2", "display=srgb", "exposure=1",
-                                "pos_x=1",        "pos_y=2",      "pos_z=3",   "lookat_x=4",   "lookat_y=5",
-                                "lookat_z=6",     "up_x=7",       "up_y=8",    "up_z=9",       "fov=33"});
-    EXPECT_TRUE(settings.N == 64 && settings.brightness == 3 && settings.step == 5 &&
-                settings.nearPlane == 0.2 && settings.farPlane == 30 && settings.smoothThreshold == 1.0 &&
-                settings.stopAt == 0.25);
+    readWith(scene, dir, file, {"resolution=258",  "brightness=3", "step=-3",   "near=0.2",     "far=30",
+                                "smooth_angle=90", "stop_at=0.25", "objects=0", "overshoot=1",  "ambient=1",
+                                "patch_size=2",    "shooters=3",   "threads=2", "display=srgb", "exposure=1",
+                                "pos_x=1",         "pos_y=2",      "pos_z=3",   "lookat_x=4",   "lookat_y=5",
+                                "lookat_z=6",      "up_x=7",       "up_y=8",    "up_z=9",       "fov=60.5"});
+    EXPECT_TRUE(settings.N == 258 && settings.H == 129 && settings.brightness == 3 && settings.step == -3 &&
+                settings.nearPlane == 0.2 && settings.farPlane == 30 && settings.stopAt == 0.25);
+    EXPECT_NEAR(settings.smoothThreshold, -2.32e-8, 0.01e-8);
     EXPECT_TRUE(settings.overshoot && settings.ambient && settings.patchSize == 2 && settings.shooters == 3 &&
                 settings.threads == 2 && settings.display == DisplayMode::Srgb && settings.exposure == 1);
     EXPECT_TRUE(scene.cameraPos.x == 1 && scene.cameraPos.y == 2 && scene.cameraPos.z == 3 &&
                 scene.cameraLookAt.x == 4 && scene.cameraLookAt.y == 5 && scene.cameraLookAt.z == 6 &&
                 scene.cameraUp.x == 7 && scene.cameraUp.y == 8 && scene.cameraUp.z == 9 &&
-                settings.fov == 33);
-    // The old keys keep their lenient reading; the new ones are strict, and a
-    // refused override says it came from --set. A later override wins.
-    const auto [lenient, lenientErr] = readWith(scene, dir, file, {"stop_at=0.125x", "STEP=7", "step=9"});
-    EXPECT_TRUE(lenient.ok()) << lenientErr;
-    EXPECT_TRUE(settings.stopAt == 0.125 && settings.step == 9);
+                settings.fov == 60.5);
+    const auto [lenient, lenientErr] =
+        readWith(scene, dir, file, {" Stop_At = '0.125x' ", "STEP=7", "step=9", "smooth_angle=0", "far=abc"});
+    EXPECT_TRUE(settings.stopAt == 0.125 && settings.step == 9 && settings.smoothThreshold == 1.0);
+    EXPECT_TRUE(fixture::contains(lenientErr, "Error: --set: far = abc: must be a number above near"))
+        << lenientErr;
     const auto [refused, refusedErr] = readWith(scene, dir, file, {"overshoot=yes"});
     EXPECT_EQ(refused.refusedValues, 1);
     EXPECT_TRUE(fixture::contains(refusedErr, "Error: --set: overshoot = yes: must be 0 or 1")) << refusedErr;
@@ -216,6 +192,70 @@ TEST(ReadSettings, OverridesReadAsIfWrittenInTheFile) {
         missing = readSettings(dir.at("missing.ini"), scene, {{"settings", "resolution", "32"}});
     });
     ::testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(missing.fileRead);
-    EXPECT_EQ(settings.N, 32);
+    EXPECT_TRUE(!missing.fileRead && settings.N == 32);
+}
+
+namespace {
+
+// An empty configuration leaves every setting and the camera at the
+// defaults of a fresh scene.
+void expectDefaults(const Scene& scene) {
+    const Scene fresh;
+    EXPECT_TRUE(sameSettings(scene.settings, fresh.settings));
+    EXPECT_NEAR(scene.settings.smoothThreshold, 0.99939082700, 5e-12);  // cos(2°) with pi = 3.1415927
+    EXPECT_TRUE(scene.cameraPos.y == fresh.cameraPos.y && scene.cameraUp.z == fresh.cameraUp.z &&
+                scene.objectCount == 0);
+}
+
+}  // namespace
+
+TEST(ReadSettings, EveryBadValueGivesItsOutcomeAndMessage) {
+    Scratch dir;
+    std::filesystem::create_directory(dir.path / "folder.tri");
+    const std::string mb(4 << 20, '9');
+
+    struct Case {
+        std::string text;                         // the file's bytes after "[settings]\n"
+        bool solvable;                            // no error: the scene may be solved
+        std::string message;                      // in standard error; "@" stands for the file's path
+        std::function<bool(const Scene&)> check;  // settings and objects afterwards
+    };
+    auto objects = [](int n) { return [n](const Scene& s) { return s.objectCount == n; }; };
+    const std::vector<Case> cases = {
+        {"resolution=64\nbrightness=" + mb + "\n" + mb + "\nstep=3\n" + mb + "=1\nobjects=" + mb + "\n",
+         false, "@:7: objects = 2147483647: at most 256 objects",
+         [](const Scene& s) {
+             return s.settings.N == 64 && s.settings.step == 3 && s.settings.brightness == 1e127;
+         }},
+        {"objects=257\n", false, "@:2: objects = 257: at most 256 objects", objects(0)},
+        {"objects=256\n", true, "[object_255] cannot open triangle file", objects(256)},
+        {"objects=-1000000000\n", true, "@:2: objects = -1000000000 is negative", objects(0)},
+        {"objects=1\n[object_0]\nfile=" + dir.at("folder.tri") + "\n", true,
+         "@:4: [object_0] cannot open triangle file \"" + dir.at("folder.tri") + "\": is a directory",
+         [](const Scene& s) { return s.objects[0].triangleCount() == 0; }},
+        {"resolution=big\n", false, "@:2: resolution = 0: a hemicube face needs at least 2 pixels", nullptr},
+        {"resolution=257\n", true, "@:2: resolution = 257 is odd; using 256",
+         [](const Scene& s) { return s.settings.H == 128; }},
+        // Left to the GL limits, which only the context knows.
+        {"resolution=99999999999\n", true, "@:2: resolution = 2147483647 is odd",
+         [](const Scene& s) { return s.settings.N == 2147483646; }},
+        {"near=0\n", false, "@:2: near = 0: must be a number above 0", nullptr},
+        {"near=5\nfar=5\n", false, "@:3: far = 5: must be a number above near", nullptr},
+        {"far=nan\n", false, "@:2: far = nan: must be a number above near", nullptr},
+        {"step=0\n", true, "", [](const Scene& s) { return s.settings.step == 1; }},
+    };
+    Scene empty;
+    const auto [emptyResult, emptyErr] = readWith(empty, dir, "");
+    EXPECT_TRUE(emptyResult.ok() && fixture::contains(emptyErr, dir.at("a.ini") + ": no settings found"));
+    expectDefaults(empty);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        Scene scene;
+        const auto [result, err] = readWith(scene, dir, "[settings]\n" + c.text);
+        EXPECT_EQ(result.ok(), c.solvable) << err;
+        const std::string m = c.message[0] == '@' ? dir.at("a.ini") + c.message.substr(1) : c.message;
+        EXPECT_TRUE(m.empty() ? err.empty() : fixture::contains(err, m))
+            << "want: " << m << "\ngot: " << err.substr(0, 2000);
+        EXPECT_TRUE(!c.check || c.check(scene));
+    }
 }

@@ -70,17 +70,6 @@ class CulledCapture : public ::testing::Test {
         return fixture::takeFormFactors(scene);
     }
 
-    struct Shooter {
-        Vec3 p, n;
-    };
-    static std::vector<Shooter> shooters() {
-        const Vec3 tilted = Vec3(0.3, -0.5, 0.8).normalized();
-        return {{Vec3(0.1, -0.2, -2.0), Vec3(0, 0, 1)},
-                {Vec3(1.99999, 0.4, -0.3), Vec3(-1, 0, 0)},
-                {Vec3(-0.3, 0.2, -0.4), tilted},
-                {Vec3(1.7, 1.6, 1.99999), Vec3(0, 0, -1)}};
-    }
-
     Scene scene;
     Settings& settings = scene.settings;
     const std::vector<double> topTable = buildTopTable(64);
@@ -107,53 +96,23 @@ TEST_F(CulledCapture, CullingChangesNoPixelAndFastPathMatchesTheFullFaces) {
     const double pixel = *std::max_element(topTable.begin(), topTable.end());
     const double all = 4 * std::accumulate(topTable.begin(), topTable.end(), 0.0) +
                        8 * std::accumulate(sideTable.begin(), sideTable.end(), 0.0);
-    double worst = 0;
-    for (const Shooter& s : shooters()) {
+    const Vec3 tilted = Vec3(0.3, -0.5, 0.8).normalized();
+    const Vec3 shooters[][2] = {{Vec3(0.1, -0.2, -2.0), Vec3(0, 0, 1)},
+                                {Vec3(1.99999, 0.4, -0.3), Vec3(-1, 0, 0)},
+                                {Vec3(-0.3, 0.2, -0.4), tilted},
+                                {Vec3(1.7, 1.6, 1.99999), Vec3(0, 0, -1)}};
+    for (const auto& [p, n] : shooters) {
         CaptureStats stats;
-        const std::vector<double> a = captureStep(culled, s.p, s.n, &stats), b = captureStep(whole, s.p, s.n);
-        const std::vector<double> c = captureStep(culledFull, s.p, s.n), d = captureStep(literal, s.p, s.n);
+        const std::vector<double> a = captureStep(culled, p, n, &stats), b = captureStep(whole, p, n);
+        const std::vector<double> c = captureStep(culledFull, p, n), d = captureStep(literal, p, n);
         EXPECT_LT(stats.trianglesDrawn, stats.trianglesTotal * 2 / 3);
-        EXPECT_EQ(a, b);
-        EXPECT_EQ(c, d);
+        EXPECT_TRUE(a == b && c == d);
         // The first of two coincident triangles keeps what they show.
         EXPECT_TRUE(a.back() == 0.0 && d.back() == 0.0);
-        for (size_t k = 0; k < a.size(); ++k) {
-            EXPECT_NEAR(a[k], d[k], 3 * pixel) << "triangle " << k;
-            worst = std::max(worst, std::fabs(a[k] - d[k]));
-        }
+        for (size_t k = 0; k < a.size(); ++k) EXPECT_NEAR(a[k], d[k], 3 * pixel) << "triangle " << k;
         EXPECT_NEAR(std::accumulate(a.begin(), a.end(), 0.0), all, 1e-9);
         EXPECT_NEAR(std::accumulate(d.begin(), d.end(), 0.0), all, 1e-9);
     }
-    std::printf("[ info ] largest per-triangle difference %.3g = %.2f pixel weights\n", worst, worst / pixel);
-}
-
-// Whole solutions: with and without culling, every triangle ends with the
-// same radiosity, bit for bit, and the same shooters were chosen.
-TEST_F(CulledCapture, SolutionsAreIdenticalWithAndWithoutCulling) {
-    buildScene();
-    scene.objects[1].emission = Vec3(1.0, 0.9, 0.8);  // the ceiling emits
-    for (SceneObject& o : scene.objects) o.reflectance = Vec3(0.6, 0.5, 0.4);
-    settings.stopAt = 0.0;
-    settings.step = 1000000;
-    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
-    auto solve = [&](bool cull) {
-        HemicubeCapturer cap = capturer();
-        CaptureOptions options;
-        options.cullGroups = cull;
-        cap.setOptions(options);
-        Solver solver(scene);
-        solver.setFaceCapturer(&cap);
-        EXPECT_TRUE(solver.initSolver());
-        std::vector<double> out;
-        for (int k = 0; k < 40; ++k) {
-            solver.idleStep();
-            out.push_back(solver.shooterState.objectIndex * 100000.0 + solver.shooterState.triangleIndex);
-        }
-        for (const SceneObject& o : scene.objects)
-            for (const auto& t : o.triangles) out.insert(out.end(), {t->radiosity.x, t->radiosity.z});
-        return out;
-    };
-    EXPECT_EQ(solve(true), solve(false));
 }
 
 // A new item buffer (another scene) reaches a capturer made before it.

@@ -1,36 +1,41 @@
-// Tests of the meshing tool's pieces: model import, conforming subdivision,
-// names, materials, splitting, the files it writes, and the bundled scenes.
+// Tests of the meshing tool: conforming subdivision, model import (cameras,
+// mirrored nodes), colour rules, grouping of meshes, the files it writes,
+// the bundled scenes, and the program itself on good and damaged files.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <map>
+#include <set>
 #include <sstream>
 #include <tuple>
 
 #include "app/ini_reader.h"
+#include "mesh/colour_rules.h"
+#include "mesh/isolated_run.h"
 #include "mesh/material_map.h"
 #include "mesh/mesh_build.h"
 #include "mesh/model_loader.h"
 #include "mesh/object_names.h"
 #include "mesh/scene_ini.h"
 #include "mesh/subdivide.h"
-#include "mesh/triangle_file_writer.h"
+#include "mesh/triangle_shape.h"
+#include "scene/triangle_file_writer.h"
 #include "scene_fixture.h"
 
+using fixture::contains;
 using fixture::Scratch;
 using Rgb = std::array<long, 3>;
 using Tris = std::vector<MeshTriangle>;
 
 namespace {
 
-MeshTriangle tri(Vec3 a, Vec3 b, Vec3 c) {
-    return MeshTriangle{{a, b, c}};
-}
-
 Vec3 areaVector(const MeshTriangle& t) {
-    Vec3 n = (t.corners[1] - t.corners[0]).cross(t.corners[2] - t.corners[0]);
+    Vec3 n = (t[1] - t[0]).cross(t[2] - t[0]);
     n *= 0.5;
     return n;
 }
@@ -41,39 +46,45 @@ double totalArea(const Tris& tris) {
     return a;
 }
 
-double longestEdge(const Tris& tris) {
-    double m = 0.0;
-    for (const MeshTriangle& t : tris)
-        for (int c = 0; c < 3; ++c) m = std::max(m, (t.corners[(c + 1) % 3] - t.corners[c]).length());
-    return m;
+double longestEdge(const MeshTriangle& t) {
+    return std::max({(t[1] - t[0]).length(), (t[2] - t[1]).length(), (t[0] - t[2]).length()});
 }
 
 double signedVolume(const Tris& tris) {
     double volume = 0.0;
-    for (const MeshTriangle& t : tris) volume += t.corners[0].dot(t.corners[1].cross(t.corners[2])) / 6.0;
+    for (const MeshTriangle& t : tris) volume += t[0].dot(t[1].cross(t[2])) / 6.0;
     return volume;
 }
 
-// Corners welded only where bit-identical: the renderer's welder hashes
-// truncated coordinates, so two corners a rounding error apart can land in
-// different buckets and stay apart. For a closed, consistently oriented
-// surface every directed edge (a, b) occurs once and its reverse once;
+// Directed edges between bit-identical corners. For a closed, consistently
+// oriented surface every edge (a, b) occurs once and its reverse once;
 // returns the number of edges breaking that (cracks, T-junctions, flips).
-int badEdges(const Tris& tris) {
+// With openBoundary, edges without a reverse are allowed and their total
+// length is returned in boundaryLength instead: a T-junction adds length.
+int badEdges(const Tris& tris, double* boundaryLength = nullptr) {
     std::map<std::array<double, 3>, int> index;
     std::map<std::pair<int, int>, int> directed;
+    std::vector<Vec3> at;
     for (const MeshTriangle& t : tris) {
         int idx[3];
-        for (int c = 0; c < 3; ++c) {
-            const std::array<double, 3> key{t.corners[c].x, t.corners[c].y, t.corners[c].z};
-            idx[c] = index.emplace(key, static_cast<int>(index.size())).first->second;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const auto [it, added] =
+                index.emplace(std::array<double, 3>{t[c].x, t[c].y, t[c].z}, static_cast<int>(index.size()));
+            if (added) at.push_back(t[c]);
+            idx[c] = it->second;
         }
         for (int c = 0; c < 3; ++c) ++directed[{idx[c], idx[(c + 1) % 3]}];
     }
     int bad = 0;
     for (const auto& [edge, count] : directed) {
-        auto rev = directed.find({edge.second, edge.first});
-        if (count != 1 || rev == directed.end() || rev->second != 1) ++bad;
+        const auto rev = directed.find({edge.second, edge.first});
+        if (boundaryLength != nullptr && rev == directed.end() && count == 1) {
+            *boundaryLength +=
+                (at[static_cast<std::size_t>(edge.second)] - at[static_cast<std::size_t>(edge.first)])
+                    .length();
+        } else if (count != 1 || rev == directed.end() || rev->second != 1) {
+            ++bad;
+        }
     }
     return bad;
 }
@@ -84,16 +95,58 @@ Tris closedBox(Vec3 lo, Vec3 hi) {
     auto P = [&](int i, int j, int k) { return Vec3{i ? hi.x : lo.x, j ? hi.y : lo.y, k ? hi.z : lo.z}; };
     Tris t;
     auto quad = [&](Vec3 a, Vec3 b, Vec3 c, Vec3 d, bool otherDiagonal) {
-        t.push_back(otherDiagonal ? tri(a, b, d) : tri(a, b, c));
-        t.push_back(otherDiagonal ? tri(b, c, d) : tri(a, c, d));
+        t.push_back(otherDiagonal ? MeshTriangle{a, b, d} : MeshTriangle{a, b, c});
+        t.push_back(otherDiagonal ? MeshTriangle{b, c, d} : MeshTriangle{a, c, d});
     };
-    quad(P(0, 0, 0), P(0, 1, 0), P(1, 1, 0), P(1, 0, 0), false);  // z = lo, facing -z
-    quad(P(0, 0, 1), P(1, 0, 1), P(1, 1, 1), P(0, 1, 1), true);   // z = hi
-    quad(P(0, 0, 0), P(1, 0, 0), P(1, 0, 1), P(0, 0, 1), true);   // y = lo
-    quad(P(0, 1, 0), P(0, 1, 1), P(1, 1, 1), P(1, 1, 0), false);  // y = hi
-    quad(P(0, 0, 0), P(0, 0, 1), P(0, 1, 1), P(0, 1, 0), false);  // x = lo
-    quad(P(1, 0, 0), P(1, 1, 0), P(1, 1, 1), P(1, 0, 1), true);   // x = hi
+    quad(P(0, 0, 0), P(0, 1, 0), P(1, 1, 0), P(1, 0, 0), false);
+    quad(P(0, 0, 1), P(1, 0, 1), P(1, 1, 1), P(0, 1, 1), true);
+    quad(P(0, 0, 0), P(1, 0, 0), P(1, 0, 1), P(0, 0, 1), true);
+    quad(P(0, 1, 0), P(0, 1, 1), P(1, 1, 1), P(1, 1, 0), false);
+    quad(P(0, 0, 0), P(0, 0, 1), P(0, 1, 1), P(0, 1, 0), false);
+    quad(P(1, 0, 0), P(1, 1, 0), P(1, 1, 1), P(1, 0, 1), true);
     return t;
+}
+
+// The input face a piece came from: the one whose plane holds the piece's
+// centre and whose corners surround it.
+const MeshTriangle* sourceOf(const MeshTriangle& piece, const Tris& faces) {
+    Vec3 c = piece[0] + piece[1] + piece[2];
+    c *= 1.0 / 3.0;
+    for (const MeshTriangle& f : faces) {
+        const Vec3 n = areaVector(f);
+        const double scale = n.length();
+        if (std::fabs(n.dot(c - f[0])) > 1e-9 * scale * longestEdge(f)) continue;
+        bool inside = true;
+        for (std::size_t k = 0; k < 3 && inside; ++k)
+            inside = n.dot((f[(k + 1) % 3] - f[k]).cross(c - f[k])) >= -1e-12 * scale * scale;
+        if (inside) return &f;
+    }
+    return nullptr;
+}
+
+// Every piece keeps at least min(20 degrees, half its face's smallest angle).
+void expectAngleBound(const Tris& pieces, const Tris& faces) {
+    for (const MeshTriangle& p : pieces) {
+        const MeshTriangle* f = sourceOf(p, faces);
+        ASSERT_NE(f, nullptr);
+        EXPECT_GE(smallestAngleDegrees(p), std::min(20.0, smallestAngleDegrees(*f) / 2.0) * (1.0 - 1e-9));
+    }
+}
+
+std::vector<MeshObject> asObjects(const std::vector<Tris>& groups) {
+    std::vector<MeshObject> objects;
+    for (const Tris& g : groups) {
+        objects.emplace_back();
+        objects.back().triangles = g;
+    }
+    return objects;
+}
+
+// An object's triangles through the renderer's own reader.
+LoadReport readBack(const MeshObject& o, SceneObject& read) {
+    std::stringstream file;
+    writeTriangleFile(file, o.name.empty() ? "o" : o.name, o.triangles);
+    return read.loadTriangles(file);
 }
 
 // The objects of a generated scene.ini through the renderer's reader, by
@@ -110,86 +163,117 @@ std::map<std::string, Tris> loadScene(const std::string& dir) {
         EXPECT_EQ(o.triangleCount(), ini.getInt(section, "triangles", -1)) << section;
         for (const auto& t : o.triangles)
             out[o.name].push_back(
-                tri(t->corners[0]->position, t->corners[1]->position, t->corners[2]->position));
+                {t->corners[0]->position, t->corners[1]->position, t->corners[2]->position});
     }
     return out;
 }
 
 }  // namespace
 
-TEST(Subdivide, ClosedSurfacesStayWatertightAndKeepFacing) {
+TEST(Subdivide, ConformingAcrossObjectsFacingAreaAndAngles) {
     const Vec3 a{0, 0, 0}, b{10, 0.3, 0.1}, c{2.5, 7, 0.4}, d{3, 2.2, 9};
-    const std::vector<Tris> shapes{{tri(a, c, b), tri(a, b, d), tri(b, c, d), tri(c, a, d)},
+    const std::vector<Tris> shapes{{{a, c, b}, {a, b, d}, {b, c, d}, {c, a, d}},
                                    closedBox({0, 0, 0}, {7, 3, 1.3}),
                                    closedBox({-1, -2, -3}, {4, 4, 4})};
     for (const Tris& shape : shapes) {
         ASSERT_EQ(badEdges(shape), 0);
         for (double L : {0.37, 1.3, 3.1}) {
             SCOPED_TRACE("max edge " + std::to_string(L));
-            // Each input triangle in its own call, as separate objects would be:
-            // shared edges must still be split at the same points.
+            // Each face its own object: shared edges must still be cut alike.
+            std::vector<MeshObject> objects;
+            for (const MeshTriangle& t : shape) objects.push_back(asObjects({{t}})[0]);
+            SubdivisionReport report;
+            std::string error;
+            ASSERT_TRUE(subdivideObjects(objects, L, kWeldTolerance, 10000000, report, error)) << error;
             Tris all;
-            for (const MeshTriangle& t : shape) {
-                Tris part;
-                std::string error;
-                ASSERT_TRUE(subdivideTriangles({t}, L, 10000000, part, error)) << error;
-                // The children's vector areas add up to the parent's, and
-                // every child faces the parent's way.
+            for (std::size_t f = 0; f < shape.size(); ++f) {
+                // The pieces' vector areas add up to the face's, each facing its way.
                 Vec3 sum;
-                const Vec3 parent = areaVector(t);
-                for (const MeshTriangle& k : part) {
+                const Vec3 parent = areaVector(shape[f]);
+                for (const MeshTriangle& k : objects[f].triangles) {
                     EXPECT_GT(areaVector(k).dot(parent), 0.0);
                     sum = sum + areaVector(k);
+                    EXPECT_LE(longestEdge(k), L);
                 }
                 EXPECT_NEAR((sum - parent).length(), 0.0, 1e-9 * parent.length());
-                all.insert(all.end(), part.begin(), part.end());
+                all.insert(all.end(), objects[f].triangles.begin(), objects[f].triangles.end());
             }
-            EXPECT_LE(longestEdge(all), L * (1.0 + 1e-12));
-            EXPECT_NEAR(totalArea(all), totalArea(shape), 1e-9 * totalArea(shape));
             EXPECT_EQ(badEdges(all), 0);
+            expectAngleBound(all, shape);
+            EXPECT_EQ(std::make_tuple(report.trianglesBefore, report.trianglesAfter, report.dropped,
+                                      report.keptLong),
+                      std::make_tuple(shape.size(), all.size(), std::size_t{0}, std::size_t{0}));
             EXPECT_GT(all.size(), shape.size());
         }
     }
 }
 
-TEST(Subdivide, CountsPassThroughAndRefusals) {
-    // Equilateral triangle of side 3 with L = 1: every edge in 3 segments,
-    // a regular grid of 3 * 3 similar triangles.
-    Tris out;
+TEST(Subdivide, SliversGiveNoTriangleTheReaderDrops) {
+    // A 10 x 3 wall whose outline has a stray vertex 3 mm inside its bottom
+    // edge (a cap sliver along that edge), a second wall with one 0.4 mm
+    // inside (narrower than the weld tolerance), and a loose 10 m x 0.4 mm
+    // sliver: before, its pieces welded into nothing.
+    auto wall = [](double z, double stray) {
+        const Vec3 A{0, 0, z}, B{10, 0, z}, C{10, 3, z}, D{0, 3, z}, E{6, stray, z};
+        return Tris{{A, B, E}, {A, E, D}, {E, C, D}, {E, B, C}};
+    };
+    const Tris thick = wall(0, 0.003), thin = wall(1, 0.0004);
+    const Tris loose{MeshTriangle{{{0, 0, 2}, {10, 0, 2}, {5, 0.0004, 2}}}};
+    std::vector<MeshObject> objects = asObjects({thick, thin, loose});
+    SubdivisionReport report;
     std::string error;
-    ASSERT_TRUE(subdivideTriangles({tri({0, 0, 0}, {3, 0, 0}, {1.5, 1.5 * std::sqrt(3.0), 0})}, 1.0, 1000,
-                                   out, error));
-    EXPECT_EQ(out.size(), 9u);
-    // Already small enough: unchanged, corners in the same order.
-    const MeshTriangle small = tri({0, 0, 0}, {0, 0.5, 0}, {0.5, 0, 0});
-    out.clear();
-    ASSERT_TRUE(subdivideTriangles({small}, 1.0, 1000, out, error));
-    ASSERT_EQ(out.size(), 1u);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_EQ((out[0].corners[c] - small.corners[c]).length(), 0.0);
+    ASSERT_TRUE(subdivideObjects(objects, 0.5, kWeldTolerance, 10000000, report, error)) << error;
+    EXPECT_EQ(report.dropped, 2u);  // the 0.4 mm ones
+    std::size_t longer = 0;
+    for (std::size_t o = 0; o < 2; ++o) {
+        SceneObject read;
+        const LoadReport loaded = readBack(objects[o], read);
+        EXPECT_EQ(std::make_pair(loaded.degenerate, loaded.triangles),
+                  std::make_pair(0, static_cast<int>(objects[o].triangles.size())));
+        // Every corner stays its own vertex: nothing welded together.
+        std::set<std::array<double, 3>> corners;
+        for (const MeshTriangle& t : objects[o].triangles) {
+            EXPECT_TRUE(keepsApartWhenWelded(t, kWeldTolerance));
+            for (const Vec3& p : t) corners.insert({p.x, p.y, p.z});
+            if (longestEdge(t) > 0.5) ++longer;
+        }
+        EXPECT_EQ(static_cast<std::size_t>(read.vertexCount()), corners.size());
+        // No T-junction: the open boundary is just the wall's outline.
+        double boundary = 0.0;
+        EXPECT_EQ(badEdges(objects[o].triangles, &boundary), 0);
+        EXPECT_NEAR(boundary, 26.0, 1e-6);
+        expectAngleBound(objects[o].triangles, o == 0 ? thick : Tris{thin[1], thin[2], thin[3]});
     }
-    EXPECT_EQ(edgeSegmentCount(1.0, 1.0), 1u);
-    EXPECT_EQ(edgeSegmentCount(1.0000001, 1.0), 2u);
-    EXPECT_EQ(edgeSegmentCount(0.0, 1.0), 1u);
-    // A long sliver: still bounded.
-    const Tris sliver{tri({0, 0, 0}, {100, 0, 0}, {50, 0.2, 0}), tri({100, 0, 0}, {0, 0, 0}, {50, -0.2, 0})};
-    out.clear();
-    ASSERT_TRUE(subdivideTriangles(sliver, 0.5, 100000, out, error)) << error;
-    EXPECT_LE(longestEdge(out), 0.5 * (1.0 + 1e-12));
-    EXPECT_NEAR(totalArea(out), totalArea(sliver), 1e-9);
+    EXPECT_TRUE(objects[2].triangles.empty());
+    EXPECT_EQ(report.keptLong, longer);
+    EXPECT_LT(report.keptLong, report.trianglesAfter / 10);
+}
 
-    // Bad edge lengths, bad corners and a blown budget: refused, no output.
-    out.clear();
-    const MeshTriangle t = tri({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
-    for (double L : {0.0, -1.0, std::nan("")}) {
-        EXPECT_FALSE(subdivideTriangles({t}, L, 1000, out, error)) << L;
+TEST(Subdivide, PassThroughAndRefusals) {
+    // Already small enough: unchanged, corners in the same order.
+    const MeshTriangle small{{{0, 0, 0}, {0, 0.5, 0}, {0.5, 0, 0}}};
+    std::vector<MeshObject> objects = asObjects({{small}});
+    SubdivisionReport report;
+    std::string error;
+    ASSERT_TRUE(subdivideObjects(objects, 1.0, kWeldTolerance, 1000, report, error));
+    ASSERT_EQ(objects[0].triangles.size(), 1u);
+    for (std::size_t c = 0; c < 3; ++c) EXPECT_EQ((objects[0].triangles[0][c] - small[c]).length(), 0.0);
+
+    // Bad edge lengths, bad corners and a blown budget: refused, objects unchanged.
+    const MeshTriangle t{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}};
+    for (double L : {0.0, -1.0, std::nan(""), double{INFINITY}}) {
+        objects = asObjects({{t}});
+        EXPECT_FALSE(subdivideObjects(objects, L, kWeldTolerance, 1000, report, error)) << L;
     }
-    EXPECT_FALSE(subdivideTriangles({tri({0, 0, 0}, {INFINITY, 0, 0}, {0, 1, 0})}, 1.0, 1000, out, error));
+    objects = asObjects({{MeshTriangle{{{0, 0, 0}, {INFINITY, 0, 0}, {0, 1, 0}}}}});
+    EXPECT_FALSE(subdivideObjects(objects, 1.0, kWeldTolerance, 1000, report, error));
+    objects = asObjects({{t}});
     error.clear();
-    EXPECT_FALSE(subdivideTriangles({t}, 1e-6, 100000, out, error));  // about 1e12 triangles
-    EXPECT_NE(error.find("100000"), std::string::npos) << error;
-    EXPECT_FALSE(subdivideTriangles({t, t, t}, 0.1, 250, out, error));  // just over after a few
-    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(subdivideObjects(objects, 1e-6, kWeldTolerance, 100000, report, error));  // ~1e12 pieces
+    EXPECT_TRUE(contains(error, "100000")) << error;
+    objects = asObjects({{t}, {t}});  // about 230 pieces at least, 512 in fact
+    EXPECT_FALSE(subdivideObjects(objects, 0.1, kWeldTolerance, 300, report, error));
+    EXPECT_EQ(objects[0].triangles.size() + objects[1].triangles.size(), 2u);
 }
 
 TEST(ObjectNames, SafeShortAndUnique) {
@@ -204,9 +288,7 @@ TEST(ObjectNames, SafeShortAndUnique) {
                                                          {"con", "con_"},
                                                          {"COM1", "COM1_"},
                                                          {"console", "console"}};
-    for (const auto& [raw, safe] : names) {
-        EXPECT_EQ(sanitizeName(raw), safe) << raw;
-    }
+    for (const auto& [raw, safe] : names) EXPECT_EQ(sanitizeName(raw), safe) << raw;
     EXPECT_EQ(sanitizeName(std::string(300, 'a')).size(), kMaxNameLength);
     std::set<std::string> used;
     EXPECT_EQ(makeUniqueName("box", used), "box");
@@ -224,15 +306,46 @@ TEST(MaterialMap, ClampsReflectanceKeepsEmission) {
     EXPECT_EQ(std::make_pair(m.reflectance, m.emission),
               std::make_pair(Rgb{51, 255, 128}, Rgb{4335, 3060, 1020}));
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("lamp"), std::string::npos);
+    EXPECT_TRUE(contains(warnings[0], "lamp"));
     warnings.clear();
     m = mapMaterial("odd", {-0.5, std::nan(""), 0.1}, {-1, std::nan(""), 1e30}, warnings);
     // The renderer reads 32-bit integers.
     EXPECT_EQ(std::make_pair(m.reflectance, m.emission),
               std::make_pair(Rgb{0, 0, 26}, Rgb{0, 0, 2147483647}));
     EXPECT_EQ(warnings.size(), 2u);
-    EXPECT_EQ(std::make_pair(defaultMaterial().reflectance, defaultMaterial().emission),
-              std::make_pair(Rgb{191, 191, 191}, Rgb{0, 0, 0}));
+}
+
+TEST(ColourRules, ParseMatchAndApply) {
+    ColourRule rule;
+    std::string error;
+    ASSERT_TRUE(parseColourRule("Glass*=1000,0,255", kMaxEmissionValue, rule, error)) << error;
+    EXPECT_EQ(std::make_pair(rule.pattern, rule.rgb),
+              std::make_pair(std::string("Glass*"), Rgb{1000, 0, 255}));
+    ASSERT_TRUE(parseColourRule("a=b=1,2,3", 255, rule, error));  // the last '=' splits
+    EXPECT_EQ(rule.pattern, "a=b");
+    for (const char* bad :
+         {"glass", "=1,2,3", "g=1,2", "g=1,2,3,4", "g=-1,2,3", "g=1.5,2,3", "g=1,,3", "g=256,0,0"})
+        EXPECT_FALSE(parseColourRule(bad, 255, rule, error)) << bad;
+    EXPECT_TRUE(matchesMaterial("glass*", "Glass-Clear_3"));
+    EXPECT_TRUE(matchesMaterial("*clear_[0-9]", "Glass-Clear_3"));
+    EXPECT_FALSE(matchesMaterial("glass", "Glass-Clear_3"));  // the whole name
+    EXPECT_FALSE(matchesMaterial("clear*", "Glass-Clear_3"));
+
+    LoadedModel model;
+    model.materials = {{"Glass_1", {}}, {"glass_2", {}}, {"Wall", {}}, {"Unused", {}}};
+    for (std::size_t m : {0, 1, 2, 2}) {
+        model.objects.emplace_back();
+        model.objects.back().materialIndex = m;
+    }
+    EXPECT_FALSE(hasEmitter(model));
+    const auto unmatched = applyColourRules(model, {{"GLASS*", {900, 800, 700}}, {"unused", {1, 1, 1}}},
+                                            {{"wall", {10, 20, 30}}, {"floor*", {1, 2, 3}}});
+    EXPECT_EQ(unmatched, (std::vector<std::string>{"--emit 'unused'", "--reflect 'floor*'"}));
+    EXPECT_EQ(std::make_tuple(model.objects[1].material.emission, model.objects[1].material.reflectance,
+                              model.objects[3].material.reflectance, model.objects[3].material.emission),
+              std::make_tuple(Rgb{900, 800, 700}, Rgb{191, 191, 191}, Rgb{10, 20, 30}, Rgb{0, 0, 0}));
+    EXPECT_TRUE(hasEmitter(model));
+    EXPECT_EQ(usedMaterialNames(model), (std::vector<std::string>{"Glass_1", "glass_2", "Wall"}));
 }
 
 TEST(ModelLoader, ReadsObjWithMaterials) {
@@ -252,23 +365,18 @@ TEST(ModelLoader, ReadsObjWithMaterials) {
     const MeshObject& floor = model.objects[0];
     ASSERT_EQ(floor.triangles.size(), 2u);
     EXPECT_NEAR(totalArea(floor.triangles), 16.0, 1e-12);  // 2 x 2 scaled by 2
-    for (const MeshTriangle& t : floor.triangles) {
-        EXPECT_GT(areaVector(t).z, 0.0);
-    }
+    for (const MeshTriangle& t : floor.triangles) EXPECT_GT(areaVector(t).z, 0.0);
     const MeshObject& lamp = model.objects[1];
     ASSERT_EQ(lamp.triangles.size(), 2u);
     EXPECT_EQ(std::make_tuple(floor.name, floor.material.reflectance, floor.material.emission, lamp.name,
                               lamp.material.reflectance, lamp.material.emission),
               std::make_tuple("Floor.Panel", Rgb{128, 128, 128}, Rgb{0, 0, 0}, "lamp", Rgb{51, 102, 255},
                               Rgb{510, 255, 128}));
+    EXPECT_EQ(model.materials.at(lamp.materialIndex).name, "glow");
     EXPECT_GT(areaVector(lamp.triangles[0]).z, 0.0);
     EXPECT_LT(areaVector(lamp.triangles[1]).z, 0.0);
-    EXPECT_EQ(lamp.triangles[0].corners[1].x, 2.0);
-    EXPECT_EQ(lamp.triangles[0].corners[1].z,
-              2.2);  // the library reads floats; the decimal comes back exactly
-    bool clampWarned = false;
-    for (const std::string& w : model.warnings) clampWarned |= w.find("glow") != std::string::npos;
-    EXPECT_TRUE(clampWarned);
+    EXPECT_EQ(lamp.triangles[0][1].z, 2.2);  // the library reads floats; the decimal comes back exactly
+    EXPECT_FALSE(model.camera.has_value());
 }
 
 TEST(ModelLoader, DefaultsAndFailures) {
@@ -279,58 +387,121 @@ TEST(ModelLoader, DefaultsAndFailures) {
     std::string error;
     ASSERT_TRUE(loadModel(dir.at("plain.obj"), 1.0, model, error)) << error;
     ASSERT_EQ(model.objects.size(), 2u);
-    for (const MeshObject& o : model.objects) {
+    for (const MeshObject& o : model.objects)
         EXPECT_EQ(std::make_pair(o.material.reflectance, o.material.emission),
                   std::make_pair(Rgb{191, 191, 191}, Rgb{0, 0, 0}))
             << o.name;
-    }
-    // Index out of range, garbage, and a missing file: refused with the library's reason.
+    // Index out of range, garbage, and a missing file: refused with one line saying why.
     EXPECT_FALSE(
         loadModel(dir.write("broken.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n"), 1.0, model, error));
-    EXPECT_NE(error.find("index"), std::string::npos) << error;
-    error.clear();
-    EXPECT_FALSE(loadModel(dir.write("garbage.obj", "this is not a model\n"), 1.0, model, error));
-    EXPECT_FALSE(error.empty());
-    error.clear();
-    EXPECT_FALSE(loadModel(dir.at("missing.obj"), 1.0, model, error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(contains(error, "index")) << error;
+    for (const std::string& bad :
+         {dir.write("garbage.obj", "this is not a model\n"), dir.at("missing.obj")}) {
+        error.clear();
+        EXPECT_FALSE(loadModel(bad, 1.0, model, error));
+        EXPECT_TRUE(!error.empty() && !contains(error, "\n")) << error;
+    }
 }
 
-TEST(MeshBuild, NamesSplitsAndLimits) {
+TEST(ModelLoader, CamerasAndMirroredNodes) {
+    Scratch dir;
+    // glTF: one triangle facing +z drawn twice, once through a node that
+    // mirrors x; and a camera 90 degrees turned about y, so it looks along +x.
+    const float corners[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    dir.write("m.bin", std::string(reinterpret_cast<const char*>(corners), sizeof corners));
+    dir.write("m.gltf", R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0,1,2]}],
+      "nodes":[{"name":"plain","mesh":0},{"name":"mirror","mesh":0,"scale":[-1,1,1]},
+               {"name":"Eye","camera":0,"translation":[1,2,10],"rotation":[0,-0.70710678,0,0.70710678]}],
+      "cameras":[{"type":"perspective","perspective":{"yfov":0.8,"aspectRatio":1.5,"znear":0.1}}],
+      "meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],
+      "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1,1,0]}],
+      "bufferViews":[{"buffer":0,"byteLength":36}],"buffers":[{"byteLength":36,"uri":"m.bin"}]})");
+    LoadedModel model;
+    std::string error;
+    ASSERT_TRUE(loadModel(dir.at("m.gltf"), 2.0, model, error)) << error;
+    ASSERT_EQ(model.objects.size(), 2u);
+    for (const MeshObject& o : model.objects) EXPECT_GT(areaVector(o.triangles.at(0)).z, 0.0) << o.name;
+    EXPECT_EQ(model.objects[1].triangles[0][1].x, -2.0);
+    ASSERT_TRUE(model.camera.has_value());
+    const ModelCamera& eye = *model.camera;
+    EXPECT_EQ(eye.name, "Eye");
+    EXPECT_NEAR((eye.position - Vec3{2, 4, 20}).length(), 0.0, 1e-5);  // the node's place once, scaled
+    EXPECT_NEAR((eye.direction - Vec3{1, 0, 0}).length(), 0.0, 1e-6);
+    EXPECT_NEAR((eye.up - Vec3{0, 1, 0}).length(), 0.0, 1e-6);
+    EXPECT_NEAR(eye.fov, 0.8 * 180 / M_PI, 1e-4);
+
+    // Collada keeps the camera in its node; 40 degrees vertical at aspect 1.5.
+    dir.write("c.dae", R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+ <asset><up_axis>Y_UP</up_axis></asset>
+ <library_cameras><camera id="cam" name="Cam"><optics><technique_common><perspective><yfov>40</yfov><aspect_ratio>1.5</aspect_ratio><znear>0.1</znear></perspective></technique_common></optics></camera></library_cameras>
+ <library_geometries><geometry id="g"><mesh>
+  <source id="p"><float_array id="pa" count="9">0 0 0 1 0 0 0 1 0</float_array><technique_common>
+   <accessor source="#pa" count="3" stride="3"><param name="X" type="float"/><param name="Y" type="float"/>
+   <param name="Z" type="float"/></accessor></technique_common></source>
+  <vertices id="v"><input semantic="POSITION" source="#p"/></vertices>
+  <triangles count="1"><input semantic="VERTEX" source="#v" offset="0"/><p>0 1 2</p></triangles>
+ </mesh></geometry></library_geometries>
+ <library_visual_scenes><visual_scene id="s"><node id="tri"><instance_geometry url="#g"/></node>
+  <node id="camnode"><translate>5 -3 2</translate><instance_camera url="#cam"/></node>
+ </visual_scene></library_visual_scenes><scene><instance_visual_scene url="#s"/></scene></COLLADA>)");
+    ASSERT_TRUE(loadModel(dir.at("c.dae"), 1.0, model, error)) << error;
+    ASSERT_TRUE(model.camera.has_value());
+    EXPECT_NEAR((model.camera->position - Vec3{5, -3, 2}).length(), 0.0, 1e-6);
+    EXPECT_NEAR((model.camera->direction - Vec3{0, 0, -1}).length(), 0.0, 1e-6);
+    EXPECT_NEAR(model.camera->fov, 40.0, 1e-3);
+}
+
+TEST(MeshBuild, SplitsNamesAndMergesByMaterialPastTheLimit) {
+    const std::vector<ModelMaterial> materials{{"Glass 1", {}}, {"Wall", {}}};
     MeshObject big;
     big.name = "big box";
     big.material.emission = {1, 2, 3};
-    big.triangles.assign(2 * kMaxTrianglesPerObject + 10, tri({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
+    big.triangles.assign(2 * kMaxTrianglesPerObject + 10, MeshTriangle{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}});
     MeshObject other = big;
     other.triangles.resize(5);
+    other.materialIndex = 1;
     std::vector<MeshObject> out;
+    BuildReport report;
     std::string error;
-    ASSERT_TRUE(buildObjects({big, other}, 0.0, out, error)) << error;
+    ASSERT_TRUE(buildObjects({big, other}, materials, 0.0, out, report, error)) << error;
     std::vector<std::string> names;
     for (const MeshObject& m : out) names.push_back(m.name);
     EXPECT_EQ(names, (std::vector<std::string>{"big_box", "big_box_part2", "big_box_part3", "big_box_2"}));
-    ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ(std::make_pair(out[0].triangles.size(), out[2].triangles.size()),
-              std::make_pair(std::size_t{kMaxTrianglesPerObject}, std::size_t{10}));
-    EXPECT_EQ(out[2].material.emission, big.material.emission);
-    std::vector<MeshObject> many(kMaxObjects + 1, other);
-    EXPECT_FALSE(buildObjects(many, 0.0, out, error));
-    EXPECT_NE(error.find("256"), std::string::npos) << error;
-    many.pop_back();
-    EXPECT_TRUE(buildObjects(many, 0.0, out, error)) << error;
-    EXPECT_FALSE(buildObjects({}, 0.0, out, error));
+    EXPECT_EQ(
+        std::make_tuple(out[0].triangles.size(), out[2].triangles.size(), out[2].material.emission,
+                        report.mergedByMaterial),
+        std::make_tuple(std::size_t{kMaxTrianglesPerObject}, std::size_t{10}, big.material.emission, false));
+
+    // Up to 256 meshes: one object each (the Cornell box shares one white
+    // among five surfaces that must stay apart). Beyond: one per material.
+    std::vector<MeshObject> many(kMaxObjects, other);
+    ASSERT_TRUE(buildObjects(many, materials, 0.0, out, report, error)) << error;
+    EXPECT_EQ(out.size(), std::size_t{kMaxObjects});
+    many.push_back(other);
+    many.back().materialIndex = 0;
+    ASSERT_TRUE(buildObjects(many, materials, 0.0, out, report, error)) << error;
+    EXPECT_TRUE(report.mergedByMaterial);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(std::make_tuple(out[0].name, out[0].triangles.size(), out[1].name, out[1].triangles.size()),
+              std::make_tuple("Wall", 5u * kMaxObjects, "Glass_1", 5u));
+
+    // More materials than objects: refused, saying so and what to do.
+    std::vector<ModelMaterial> lots(300, ModelMaterial{"m", {}});
+    for (std::size_t i = 0; i < many.size(); ++i) many[i].materialIndex = i;
+    EXPECT_FALSE(buildObjects(many, lots, 0.0, out, report, error));
+    EXPECT_TRUE(contains(error, "257 materials") && contains(error, "same material")) << error;
+    EXPECT_FALSE(buildObjects({}, materials, 0.0, out, report, error));
 }
 
 TEST(MeshFiles, NumbersAndSceneIniReadBackExactly) {
-    for (double v : {0.0, 1.0, 278.0, 0.1, 1.0 / 3.0, -1e-300, 123456.789, 5e-324}) {
+    for (double v : {0.0, 1.0, 278.0, 0.1, 1.0 / 3.0, -1e-300, 123456.789, 5e-324})
         EXPECT_EQ(std::strtod(formatNumber(v).c_str(), nullptr), v) << formatNumber(v);
-    }
     EXPECT_EQ(formatNumber(-0.0), "0");
     EXPECT_EQ(formatNumber(278.0), "278");
 
-    // The configuration through the renderer's INI reader (triangle files
-    // are read back from the tool's output and the bundled scenes below);
-    // the bounding sphere fits the field of view and the depth range.
+    // The configuration through the renderer's INI reader; the framing
+    // camera's bounding sphere fits the field of view and the depth range.
     IniSettings settings;
     IniCamera camera;
     frameBox({0, 0, 0}, {556, 548.8, 559.2}, 1, camera, settings);
@@ -342,18 +513,32 @@ TEST(MeshFiles, NumbersAndSceneIniReadBackExactly) {
     EXPECT_LE(std::asin(radius / distance) * 2 * 180 / M_PI, camera.fov);
     EXPECT_GT(settings.farPlane, distance + radius);
     EXPECT_TRUE(settings.nearPlane > 0.0 && settings.nearPlane < 2.0);
+    // A camera looking straight down the up axis gets another up.
+    aimCamera({0, 10, 0}, {0, 0, 0}, {0, 1, 0}, {-1, -1, -1}, {1, 1, 1}, camera, settings);
+    EXPECT_NEAR(camera.up.dot(Vec3{0, 1, 0}), 0.0, 1e-12);
+    EXPECT_NEAR(camera.up.length(), 1.0, 1e-12);
+    EXPECT_GT(settings.farPlane, 10.0 + std::sqrt(3.0));
+
     IniObject obj{"panel.tri", 14, MeshMaterial{}};
     obj.material.emission = {4335, 3060, 1020};
+    settings.patchSize = 0.5;
     std::stringstream ini;
     writeSceneIni(ini, "Written by a test\nsecond line", settings, camera, {obj, obj});
+    EXPECT_TRUE(contains(ini.str(),
+                         "stop_at=0.01\novershoot=1\nambient=1\ndisplay=srgb\nshooters=4\npatch_size=0.5\n"))
+        << ini.str();
     const IniFile parsed = IniFile::parse(ini);
     EXPECT_EQ(
         std::make_tuple(parsed.getInt("settings", "objects", -1), parsed.getInt("settings", "resolution", -1),
-                        std::atof(parsed.getString("camera", "lookat_y", "").c_str()),
+                        std::atof(parsed.getString("camera", "up_z", "").c_str()),
                         parsed.getString("object_1", "file", ""), parsed.getInt("object_1", "triangles", -1),
                         parsed.getInt("object_0", "emission_r", -1),
                         parsed.getInt("object_0", "reflectance_b", -1)),
-        std::make_tuple(2, 256, camera.lookAt.y, "panel.tri", 14, 4335, 191));
+        std::make_tuple(2, 256, camera.up.z, "panel.tri", 14, 4335, 191));
+    settings.patchSize = 0.0;
+    std::stringstream without;
+    writeSceneIni(without, "", settings, camera, {obj});
+    EXPECT_FALSE(contains(without.str(), "patch_size"));
 }
 
 namespace {
@@ -366,11 +551,11 @@ void expectCornellFacing(const std::string& name, const Tris& tris) {
     Vec3 centre{278.0, 274.4, 279.6};  // the room's middle
     if (block) {
         centre = Vec3();
-        for (const MeshTriangle& t : tris) centre = centre + t.corners[0] + t.corners[1] + t.corners[2];
+        for (const MeshTriangle& t : tris) centre = centre + t[0] + t[1] + t[2];
         centre *= 1.0 / (3.0 * static_cast<double>(tris.size()));
     }
     for (const MeshTriangle& t : tris) {
-        Vec3 mid = t.corners[0] + t.corners[1] + t.corners[2];
+        Vec3 mid = t[0] + t[1] + t[2];
         mid *= 1.0 / 3.0;
         EXPECT_EQ(areaVector(t).dot(centre - mid) > 0.0, !block) << name;
     }
@@ -439,31 +624,193 @@ TEST(BundledScenes, ExampleRoomsAreClosedAndFaceIn) {
     EXPECT_NEAR(signedVolume(shell), -6.0 * 3.0 * 5.0, 1e-6);
 }
 
-TEST(MeshTool, ExitCodesAndMessages) {
-    const std::string tool = LUMETRA_BINARY_DIR "/lumetra-mesh";
-    if (!std::filesystem::exists(tool)) GTEST_SKIP() << "lumetra-mesh not built";
-    Scratch dir;
-    const std::string broken = dir.write("broken.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n");
-    const std::string ok = dir.write("ok.obj", "v 0 0 0\nv 4 0 0\nv 0 4 0\nf 1 2 3\n"), out = dir.at("o");
-    std::string err;
-    auto run = [&](const std::string& args) {
-        const int status =
-            std::system((tool + " " + args + " >" + dir.at("out.txt") + " 2>" + dir.at("err.txt")).c_str());
+namespace {
+
+// Runs lumetra-mesh with args; keeps its standard output and error.
+struct Tool {
+    explicit Tool(const Scratch& d) : dir(d) {}
+    const Scratch& dir;
+    std::string out, err;
+    int run(const std::string& args) {
+        const int status = std::system(("timeout 120 " LUMETRA_BINARY_DIR "/lumetra-mesh " + args + " >" +
+                                        dir.at("out.txt") + " 2>" + dir.at("err.txt"))
+                                           .c_str());
+        out = dir.read("out.txt");
         err = dir.read("err.txt");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kUnderAddressSanitizer = true;
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+
+int lineCount(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+}  // namespace
+
+TEST(MeshTool, UsageHelpVersionAndExitCodes) {
+    Scratch dir;
+    Tool tool(dir);
+    const std::string ok = dir.write("ok.obj", "v 0 0 0\nv 4 0 0\nv 0 4 0\nf 1 2 3\n"), out = dir.at("o");
+    EXPECT_EQ(tool.run("--help"), 0);
+    EXPECT_EQ(tool.out.rfind("Usage: lumetra-mesh", 0), 0u) << tool.out;
+    EXPECT_EQ(tool.run("--version"), 0);
+    // "lumetra-mesh x.y.z", then the library's "x.y.z".
+    auto isVersion = [](const std::string& v) {
+        int dots = 0;
+        for (char c : v) dots += c == '.' ? 1 : (std::isdigit(static_cast<unsigned char>(c)) ? 0 : 100);
+        return dots == 2 && std::isdigit(static_cast<unsigned char>(v.front())) &&
+               std::isdigit(static_cast<unsigned char>(v.back()));
     };
-    EXPECT_EQ(run(broken + " " + out), 2);
-    EXPECT_NE(err.find("broken.obj"), std::string::npos) << err;
-    EXPECT_EQ(run(dir.at("missing.obj") + " " + out), 2);
-    EXPECT_NE(err.find("missing.obj"), std::string::npos) << err;
-    EXPECT_EQ(run(ok), 1);
-    EXPECT_EQ(run(ok + " " + out + " --max-edge abc"), 1);
-    EXPECT_EQ(run(ok + " " + out + " --bogus"), 1);
-    EXPECT_EQ(run("--help"), 0);
-    EXPECT_EQ(run(ok + " " + dir.write("file", "") + "/sub"), 3);
-    ASSERT_EQ(run(ok + " " + out + " --max-edge 1 --scale 2"), 0);
-    // Area 32 after scaling; a triangle with no edge over 1 covers at most sqrt(3) / 4.
+    const std::string first = "lumetra-mesh ", second = "\nOpen Asset Import Library: ";
+    const std::size_t at = tool.out.find(second);
+    ASSERT_TRUE(tool.out.rfind(first, 0) == 0 && at != std::string::npos && tool.out.back() == '\n')
+        << tool.out;
+    EXPECT_TRUE(isVersion(tool.out.substr(first.size(), at - first.size())) &&
+                isVersion(tool.out.substr(at + second.size(), tool.out.size() - at - second.size() - 1)))
+        << tool.out;
+    for (const std::string& bad :
+         {ok, ok + " " + out + " --max-edge abc", ok + " " + out + " --bogus", ok + " " + out + " --up w",
+          ok + " " + out + " --emit lamp", ok + " " + out + " --reflect 'a=256,0,0'",
+          ok + " " + out + " --camera 1,2,3", ok + " " + out + " --camera 1,2,3:1,2,3"}) {
+        EXPECT_EQ(tool.run(bad), 1) << bad;
+        EXPECT_TRUE(contains(tool.err, "lumetra-mesh: ")) << tool.err;
+    }
+    EXPECT_EQ(tool.run(ok + " " + dir.write("file", "") + "/sub"), 3);
+    ASSERT_EQ(tool.run(ok + " " + out + " --max-edge 1 --scale 2"), 0) << tool.err;
+    // Area 32 after scaling; a piece with no edge over 1 covers at most sqrt(3) / 4.
     const auto scene = loadScene(out + "/");
     ASSERT_EQ(scene.size(), 1u);
     EXPECT_GE(scene.begin()->second.size(), 74u);
+    EXPECT_TRUE(contains(tool.out, "subdivided 1 triangles into ") &&
+                contains(tool.out, "smallest angle 45.00"))
+        << tool.out;
+    EXPECT_TRUE(contains(dir.read("o/scene.ini"), "patch_size=2\n"));
+}
+
+TEST(MeshTool, DamagedFilesEndWithOneLine) {
+    Scratch dir;
+    Tool tool(dir);
+    auto binary = [](std::initializer_list<float> values) {
+        return std::string(reinterpret_cast<const char*>(std::data(values)), values.size() * sizeof(float));
+    };
+    const std::string plyHead =
+        "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n";
+    std::string stl(80, '\0');
+    stl += std::string("\xe8\x03\0\0", 4) + binary({0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0});  // 1000 announced
+    std::vector<std::pair<std::string, std::string>> files{
+        {"truncated.ply", plyHead + binary({0, 0, 0, 1, 0})},
+        {"truncated.stl", stl},
+        {"garbage.raw", "1 2 3 4 5 6 7 8\n1 2\nabc 3 4 5 6 7 8 9 1 2 3\n"},
+        {"nodes.raw", "wall\n\nfloor\n"},
+        {"index.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99\n"},
+        {"zero.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 0 1 2\n"},
+        {"nan.obj", "v nan 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"},
+        {"empty.gltf", ""},
+        {"cut.gltf",
+         R"({"asset":{"version":"2.0"},"meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"},
+        {"cut.dae", "<?xml version=\"1.0\"?><COLLADA><library_geometries><geometry><mesh>"},
+    };
+    // Absurd element counts fail at once only under the address-space limit,
+    // which AddressSanitizer's shadow memory rules out.
+    if (!kUnderAddressSanitizer) {
+        files.insert(
+            files.end(),
+            {{"huge.ply",
+              "ply\nformat ascii 1.0\nelement vertex 1000000000\nproperty float x\nproperty float y\n"
+              "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
+              "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"},
+             {"absurd.off", "OFF\n2000000000 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"},
+             {"absurd2.off", "OFF\n300000000 300000000 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"}});
+    }
+    for (const auto& [name, bytes] : files) {
+        const int code = tool.run(dir.write(name, bytes) + " " + dir.at("out") + " --max-edge 0.5");
+        EXPECT_TRUE(code == 0 || code == 2) << name << " exit " << code << ": " << tool.err;
+        if (code == 2) {
+            EXPECT_EQ(lineCount(tool.err), 1) << name << ": " << tool.err;
+            EXPECT_TRUE(contains(tool.err, "error: " + dir.at(name) + ": ")) << tool.err;
+        }
+    }
+}
+
+TEST(MeshTool, ManyMeshesEmitReflectAndCamera) {
+    Scratch dir;
+    Tool tool(dir);
+    // 300 cubes of one material, a window of another, no light.
+    std::string obj = "mtllib m.mtl\n";
+    for (int i = 0; i < 300; ++i) {
+        const double x = i % 20, y = i / 20;
+        for (int k = 0; k < 8; ++k)
+            obj += "v " + std::to_string(x + (k & 1) * 0.5) + " " + std::to_string(y + (k >> 1 & 1) * 0.5) +
+                   " " + std::to_string((k >> 2) * 0.5) + "\n";
+        const int b = 8 * i;
+        obj += "o cube" + std::to_string(i) + "\nusemtl Wall_Paint\n";
+        for (const char* f : {"1 3 4 2", "5 6 8 7", "1 2 6 5", "3 7 8 4", "1 5 7 3", "2 4 8 6"}) {
+            std::istringstream idx(f);
+            obj += "f";
+            for (int v; idx >> v;) obj += " " + std::to_string(b + v);
+            obj += "\n";
+        }
+    }
+    obj += "v 0 0 3\nv 10 0 3\nv 10 8 3\no window\nusemtl Glass-Clear_2\nf -3 -2 -1\n";
+    dir.write("m.mtl", "newmtl Wall_Paint\nKd 0.8 0.8 0.8\nnewmtl Glass-Clear_2\nKd 0.5 0.5 0.5\n");
+    const std::string model = dir.write("house.obj", obj), out = dir.at("out");
+
+    ASSERT_EQ(tool.run(model + " " + out), 0) << tool.err;
+    EXPECT_TRUE(contains(tool.err, "301 meshes") && contains(tool.err, "merged by material into 2 objects"))
+        << tool.err;
+    EXPECT_TRUE(contains(tool.err, "no material emits light") && contains(tool.err, "--emit")) << tool.err;
+    auto scene = loadScene(out + "/");
+    ASSERT_EQ(scene.size(), 2u);
+    EXPECT_EQ(std::make_pair(scene["Wall_Paint"].size(), scene["Glass-Clear_2"].size()),
+              std::make_pair(std::size_t{3600}, std::size_t{1}));
+
+    // A pattern that matches nothing: a usage error listing the materials.
+    EXPECT_EQ(tool.run(model + " " + out + " --emit 'lamp*=1,1,1'"), 1);
+    EXPECT_TRUE(contains(tool.err, "'lamp*'") && contains(tool.err, "'Wall_Paint', 'Glass-Clear_2'"))
+        << tool.err;
+
+    ASSERT_EQ(tool.run(model + " " + out +
+                       " --emit 'glass*=2000,1500,1000' --reflect 'WALL_*=10,20,30' "
+                       "--camera 1,2,1.5:9,2,1.5"),
+              0)
+        << tool.err;
+    EXPECT_FALSE(contains(tool.err, "no material emits light")) << tool.err;
+    IniFile ini;
+    std::string why;
+    ASSERT_TRUE(IniFile::load(out + "/scene.ini", ini, why)) << why;
+    const int glass = ini.getString("object_0", "file", "") == "Glass-Clear_2.tri" ? 0 : 1;
+    const std::string g = "object_" + std::to_string(glass), w = "object_" + std::to_string(1 - glass);
+    EXPECT_EQ(std::make_tuple(ini.getInt(g, "emission_r", -1), ini.getInt(g, "emission_b", -1),
+                              ini.getInt(g, "reflectance_r", -1), ini.getInt(w, "reflectance_g", -1),
+                              ini.getInt(w, "emission_g", -1)),
+              std::make_tuple(2000, 1000, 128, 20, 0));
+    EXPECT_EQ(std::make_tuple(ini.getString("camera", "pos_x", ""), ini.getString("camera", "pos_y", ""),
+                              ini.getString("camera", "lookat_x", ""), ini.getString("camera", "up_y", "")),
+              std::make_tuple("1", "2", "9", "1"));
+}
+
+TEST(IsolatedRun, CrashBecomesOneLineAndExitTwo) {
+    EXPECT_EQ(runIsolated("tool", "m.obj", [] { return 3; }), 3);
+    ::testing::internal::CaptureStderr();
+    const int code = runIsolated("tool", "m.obj", [] {
+        std::abort();  // as the library's own checks do
+        return 0;
+    });
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(err.rfind("tool: error: m.obj: the conversion crashed", 0), 0u) << err;
+    EXPECT_EQ(lineCount(err), 1) << err;
 }

@@ -1,5 +1,5 @@
 // The result format byte for byte, and saving that never loses the old file.
-// Saves that fail on a real disk are in the hardening tests.
+// Saves that fail on a real disk are in e2e/worst_inputs.sh.
 
 #include "view/result_writer.h"
 

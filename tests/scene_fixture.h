@@ -12,6 +12,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scene/scene.h"
@@ -29,18 +30,16 @@ inline void clearScene(Scene& scene) {
 // front side) and returns its index.
 inline int addObject(Scene& scene, const std::vector<Corners>& tris, const Vec3& reflectance = Vec3(),
                      const Vec3& emission = Vec3(), const std::string& name = "object") {
-    scene.objects.emplace_back();
-    SceneObject& obj = scene.objects.back();
+    SceneObject& obj = scene.objects.emplace_back();
     obj.name = name;
     obj.reflectance = reflectance;
     obj.emission = emission;
     for (const Corners& c : tris) {
-        obj.triangles.push_back(std::make_unique<Triangle>());
-        Triangle* t = obj.triangles.back().get();
-        int idx[3];
-        for (int k = 0; k < 3; ++k) idx[k] = obj.findOrAddVertex(c[k].x, c[k].y, c[k].z, t);
-        t->setCorners(obj.vertices[idx[0]].get(), obj.vertices[idx[1]].get(), obj.vertices[idx[2]].get(),
-                      idx[0], idx[1], idx[2]);
+        Triangle* t = obj.triangles.emplace_back(std::make_unique<Triangle>()).get();
+        int i[3];
+        for (int k = 0; k < 3; ++k) i[k] = obj.findOrAddVertex(c[k].x, c[k].y, c[k].z, t);
+        t->setCorners(obj.vertices[i[0]].get(), obj.vertices[i[1]].get(), obj.vertices[i[2]].get(), i[0],
+                      i[1], i[2]);
         t->computeNormal();
         t->computeArea();
         t->computeCentroid();
@@ -54,11 +53,7 @@ inline int addObject(Scene& scene, const std::vector<Corners>& tris, const Vec3&
 // origin + s*du + t*dv for s, t in [0, 1]; the front side is du x dv.
 inline std::vector<Corners> grid(const Vec3& origin, const Vec3& du, const Vec3& dv, int nx, int ny) {
     std::vector<Corners> out;
-    auto at = [&](int i, int j) {
-        const double s = static_cast<double>(i) / nx, t = static_cast<double>(j) / ny;
-        return Vec3(origin.x + s * du.x + t * dv.x, origin.y + s * du.y + t * dv.y,
-                    origin.z + s * du.z + t * dv.z);
-    };
+    auto at = [&](int i, int j) { return origin + du * (double(i) / nx) + dv * (double(j) / ny); };
     for (int j = 0; j < ny; ++j) {
         for (int i = 0; i < nx; ++i) {
             out.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1)});
@@ -76,17 +71,9 @@ inline Triangle& tri(Scene& scene, int o, int t) {
 inline std::vector<double> takeFormFactors(Scene& scene) {
     std::vector<double> out;
     for (SceneObject& o : scene.objects) {
-        for (auto& t : o.triangles) {
-            out.push_back(t->formFactor);
-            t->formFactor = 0.0;
-        }
+        for (auto& t : o.triangles) out.push_back(std::exchange(t->formFactor, 0.0));
     }
     return out;
-}
-
-inline std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline bool contains(const std::string& text, const std::string& part) {
@@ -110,9 +97,12 @@ struct Scratch {
     }
     std::string write(const std::string& name, const std::string& text) const {
         std::ofstream(path / name, std::ios::binary) << text;
-        return (path / name).string();
+        return at(name);
     }
-    std::string read(const std::string& name) const { return slurp(path / name); }
+    std::string read(const std::string& name) const {
+        std::ifstream in(path / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     std::string at(const std::string& name) const { return (path / name).string(); }
     int entries() const {
         return static_cast<int>(std::distance(std::filesystem::directory_iterator(path), {}));

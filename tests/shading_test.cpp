@@ -16,6 +16,7 @@
 #include "scene_fixture.h"
 #include "view/picture.h"
 #include "view/result_writer.h"
+#include "view/view_state.h"
 
 namespace {
 
@@ -50,6 +51,21 @@ TEST_F(Shaded, AverageThenScaleThenClampKeepingTheHue) {
     tri(0, 0).radiosity = Vec3(0.9, 0.1, 0.0);
     tri(0, 1).radiosity = Vec3(0.1, 0.1, 0.0);
     expectColour(colour(*tri(0, 0).corners[0], tri(0, 0)), 1.0, 0.2, 0.0);
+}
+
+TEST_F(Shaded, ExposureScalesByPowersOfTwoBeforeTheClamp) {
+    fixture::addObject(scene, {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}});
+    Triangle& t = tri(0, 0);
+    settings.brightness = 2.5;
+    t.radiosity = Vec3(0.1, 0.05, 0.02);
+    const Vertex& v = *t.corners[0];
+    expectColour(colour(v, t), 0.25, 0.125, 0.05);  // exposure 0: brightness alone
+    settings.exposure = -1.0;
+    expectColour(colour(v, t), 0.125, 0.0625, 0.025);
+    settings.exposure = 0.5;  // one press of ']'
+    expectColour(colour(v, t), 0.25 * std::sqrt(2.0), 0.125 * std::sqrt(2.0), 0.05 * std::sqrt(2.0));
+    settings.exposure = 3.0;  // 2.0, 1.0, 0.4 before the hue-keeping clamp
+    expectColour(colour(v, t), 1.0, 0.5, 0.2);
 }
 
 TEST_F(Shaded, SmoothingAngleDecidesWhichNeighboursJoin) {
@@ -110,6 +126,48 @@ TEST_F(Shaded, ListDrawsCornerColoursSmoothly) {
     glGetIntegerv(GL_SHADE_MODEL, &shade);
     EXPECT_EQ(shade, GL_SMOOTH);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+TEST_F(Shaded, HdrPictureHoldsExposedColoursUnclampedAndPngTheDisplayedOnes) {
+    HeadlessContext gl;
+    if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
+    // Two lone triangles (separate objects: no smoothing across the
+    // diagonal) filling the view, seen from +z.
+    scene.cameraPos = Vec3(0, 0, 2);
+    scene.cameraUp = Vec3(0, 1, 0);
+    settings.fov = 90.0;
+    settings.brightness = 2.0;
+    settings.exposure = 1.0;
+    fixture::addObject(scene, {{Vec3(-4, -4, 0), Vec3(4, -4, 0), Vec3(-4, 4, 0)}});
+    fixture::addObject(scene, {{Vec3(4, -4, 0), Vec3(4, 4, 0), Vec3(-4, 4, 0)}});
+    tri(0, 0).radiosity = Vec3(0.75, 0.1875, -0.0625);  // x = (3, 0.75, -0.25)
+    tri(1, 0).radiosity = Vec3(0.0625, 0.03125, 0.0);   // x = (0.25, 0.125, 0)
+    for (const bool aa : {false, true}) {
+        buildShadedList(scene, Vec3(), ListColours::Exposed);
+        const HdrPicture hdr = renderHdrPicture(scene, ViewState{}, 16, aa);
+        ASSERT_EQ(hdr.error, "");
+        const float* lowerLeft = &hdr.rgb[(13 * 16 + 2) * 3];  // top row first
+        const float* upperRight = &hdr.rgb[(2 * 16 + 13) * 3];
+        EXPECT_FLOAT_EQ(lowerLeft[0], 3.0f) << aa;
+        EXPECT_FLOAT_EQ(lowerLeft[1], 0.75f) << aa;
+        EXPECT_FLOAT_EQ(lowerLeft[2], -0.25f) << aa;
+        EXPECT_FLOAT_EQ(upperRight[0], 0.25f) << aa;
+        EXPECT_FLOAT_EQ(upperRight[1], 0.125f) << aa;
+        // The same scene as displayed: hue-keeping clamp, then bytes.
+        buildShadedList(scene);
+        const Picture png = renderPicture(scene, ViewState{}, 16, aa);
+        ASSERT_EQ(png.error, "");
+        const std::uint8_t* shown = &png.rgb[(13 * 16 + 2) * 3];
+        EXPECT_EQ(shown[0], 255);
+        EXPECT_EQ(shown[1], 64);  // 0.75 / 3 of 255
+        EXPECT_EQ(shown[2], 0);
+    }
+    // GL's clamps are as they were.
+    GLint clamp = 0;
+    glGetIntegerv(GL_CLAMP_VERTEX_COLOR, &clamp);
+    EXPECT_EQ(clamp, GL_TRUE);
+    glGetIntegerv(GL_CLAMP_READ_COLOR, &clamp);
+    EXPECT_EQ(clamp, GL_FIXED_ONLY);
 }
 
 TEST_F(Shaded, AmbientAddsReflectedLightToTheCornersOnly) {

@@ -1,5 +1,5 @@
-// Solver rules, with a fake capturer standing in for the GL hemicube.
-// Scenes that cannot be solved are in the hardening tables.
+// Solver rules, with a fake capturer standing in for the GL hemicube, and
+// scenes that cannot be solved.
 
 #include "radiosity/solver.h"
 
@@ -11,6 +11,7 @@
 
 #include "scene/scene.h"
 #include "scene_fixture.h"
+#include "view/result_writer.h"
 
 namespace {
 
@@ -195,6 +196,95 @@ TEST_F(Shooting, PrintsAProgressLineEveryStepSteps) {
     EXPECT_EQ(run(-3, 5).substr(0, 5), "R..R.");
     EXPECT_EQ(run(0, 3).substr(0, 3), "RRR");
     EXPECT_EQ(run(1, 1), "R|Convergence 0.00000\t\tStep 0\n");
+}
+
+// Hands every triangle but the shooter a form factor of 0.05 on the top
+// face of each step, like a scene where all triangles see each other.
+struct EveryoneSees : FaceCapturer {
+    explicit EveryoneSees(Scene& s) : scene(s) {}
+    void captureFace(const FaceView& view, const std::vector<double>&) override {
+        if (view.rows != scene.settings.N) return;  // the top face
+        const Vec3 eye = view.eye;
+        for (SceneObject& o : scene.objects)
+            for (auto& t : o.triangles) {
+                const Vec3 p = t->centroid + t->normal / 1000.0;
+                if (p.x != eye.x || p.y != eye.y || p.z != eye.z) t->formFactor += 0.05;
+            }
+    }
+    Scene& scene;
+};
+
+bool finite(const Vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+TEST(Solving, HopelessScenesAreRefusedOrConvergeWithFiniteValues) {
+    using fixture::Corners;
+    const std::vector<Corners> floorTris = fixture::grid(Vec3(-1, -1, 0), Vec3(2, 0, 0), Vec3(0, 2, 0), 2, 2);
+    const std::vector<Corners> ceiling = fixture::grid(Vec3(-1, -1, 2), Vec3(0, 2, 0), Vec3(2, 0, 0), 1, 1);
+    const std::vector<Corners> flat = {{Vec3(0, 0, 1), Vec3(1, 0, 1), Vec3(2, 0, 1)},
+                                       {Vec3(0, 0, 1), Vec3(0, 0, 1), Vec3(0, 0, 1)}};
+    const Vec3 grey(0.5, 0.5, 0.5), white(1, 1, 1);
+    const double huge = 4294967295.0 / 255.0;  // emission_r = -1, read as unsigned
+    const std::string none = "No triangle emits light: nothing to solve.\n";
+
+    // A floor under a ceiling of the given materials; the scene's triangles are
+    // made in the loop, each case with a clean scene.
+    struct Case {
+        std::string label;
+        std::vector<Corners> floor, ceiling;
+        Vec3 floorRho, ceilingRho, ceilingEmission;
+        bool solvable;
+        int stepsToConverge;  // at most; 0: not checked
+    };
+    const std::vector<Case> cases = {
+        {"no_emitter", floorTris, ceiling, grey, grey, Vec3(), false, 0},
+        {"only_degenerate_emitters", floorTris, flat, grey, grey, white, false, 0},
+        {"no_triangles_at_all", {}, {}, grey, grey, white, false, 0},
+        // After the lamp has shot once nothing is left: the walls absorb all.
+        {"all_reflectances_zero", floorTris, ceiling, Vec3(), Vec3(), white, true, 2},
+        {"emission_far_above_255", floorTris, ceiling, white, grey, Vec3(huge, huge, huge), true, 0},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Scene scene;
+        scene.settings.N = 8;
+        scene.settings.H = 4;
+        scene.settings.stopAt = 0.0001;
+        Solver solver(scene);
+        EveryoneSees capturer(scene);
+        solver.setFaceCapturer(&capturer);
+        if (!c.floor.empty()) {
+            fixture::addObject(scene, c.floor, c.floorRho);
+            fixture::addObject(scene, c.ceiling, c.ceilingRho, c.ceilingEmission);
+        }
+        bool ready = false;
+        EXPECT_EQ(fixture::stdoutOf([&] { ready = solver.initSolver(); }), c.solvable ? "" : none);
+        EXPECT_EQ(ready, c.solvable);
+        int steps = 0;
+        bool converged = false;
+        fixture::stdoutOf([&] {
+            for (; !converged && steps < 500; ++steps) converged = solver.idleStep().converged;
+        });
+        EXPECT_TRUE(converged) << "still running after " << steps << " steps";
+        if (c.stepsToConverge > 0) {
+            EXPECT_LE(steps, c.stepsToConverge);
+        }
+        if (!c.solvable) {
+            EXPECT_TRUE(steps == 1 && solver.stepCounter == 0);
+        }  // nothing runs
+        EXPECT_TRUE(std::isfinite(solver.convergenceMeasure));
+        for (const SceneObject& o : scene.objects) {
+            for (const auto& t : o.triangles) {
+                EXPECT_TRUE(finite(t->radiosity) && finite(t->unshot));
+                EXPECT_GE(t->radiosity.x, 0.0);
+            }
+            // Saving such a scene writes numbers, never "nan" or "inf".
+            const std::string text = formatResult(o);
+            EXPECT_FALSE(fixture::contains(text, "nan") || fixture::contains(text, "inf")) << text;
+        }
+    }
 }
 
 }  // namespace

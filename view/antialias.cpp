@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scene/scene.h"
+#include "view/camera.h"
 #include "view/commands.h"
 
 const float kJitter[8][2] = {
@@ -28,7 +29,7 @@ void drawPass(int list, int pass, const Scene& scene, const ViewState& view) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     jitteredPerspective(settings.fov, 1.0, settings.nearPlane, settings.farPlane, kJitter[pass][0],
                         kJitter[pass][1], 0.0, 0.0, 1.0);
-    loadCamera(scene);
+    loadCamera(dolliedCamera(scene, view));
     glPushMatrix();
     glRotatef(view.viewAngleX, 1.0f, 0.0f, 0.0f);
     glRotatef(view.viewAngleZ, 0.0f, 0.0f, 1.0f);
@@ -163,10 +164,10 @@ void jitteredFrustum(double left, double right, double bottom, double top, doubl
     glLoadIdentity();
 }
 
-void loadCamera(const Scene& scene) {
-    const Vec3& pos = scene.cameraPos;
-    const Vec3& at = scene.cameraLookAt;
-    const Vec3& up = scene.cameraUp;
+void loadCamera(const Camera& camera) {
+    const Vec3& pos = camera.eye;
+    const Vec3& at = camera.lookAt;
+    const Vec3& up = camera.up;
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(pos.x, pos.y, pos.z, at.x, at.y, at.z, up.x, up.y, up.z);

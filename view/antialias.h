@@ -1,5 +1,6 @@
 #pragma once
 
+struct Camera;
 struct Scene;
 struct ViewState;
 
@@ -43,11 +44,11 @@ void jitteredFrustum(double left, double right, double bottom, double top, doubl
                      double subpixelX, double subpixelY, double eyeOffsetX, double eyeOffsetY,
                      double focusDistance);
 
-// Loads the modelview matrix with the scene's viewing camera (gluLookAt).
-void loadCamera(const Scene& scene);
+// Loads the modelview matrix with a viewing camera (gluLookAt).
+void loadCamera(const Camera& camera);
 
-// Draws display list `list` eight times under the scene's camera and field
-// of view and the user's rotation, and leaves the average in the colour
+// Draws display list `list` eight times under the scene's camera (dollied
+// as the view says) and field of view and the user's rotation, and leaves the average in the colour
 // buffer being drawn to (the caller swaps). Uses the accumulation buffer when
 // the framebuffer has one, and averages read-back passes itself otherwise.
 void drawAntialiased(int list, const Scene& scene, const ViewState& view);

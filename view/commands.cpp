@@ -1,5 +1,7 @@
 #include "view/commands.h"
 
+#include <cmath>
+
 bool applyArrowKey(ViewState& view, int key) {
     // Single-precision steps, so long runs of key presses accumulate exactly
     // as a float angle does.
@@ -27,9 +29,39 @@ KeyAction keyAction(unsigned char key) {
             return KeyAction::Exit;
         case 32:
             return KeyAction::Step;
+        case '+':
+            return KeyAction::DollyIn;
+        case '-':
+            return KeyAction::DollyOut;
+        case 'c':
+            return KeyAction::PrintCamera;
+        case '[':
+            return KeyAction::ExposureDown;
+        case ']':
+            return KeyAction::ExposureUp;
         default:
             return KeyAction::None;
     }
+}
+
+int wheelDollySteps(int button) {
+    switch (button) {
+        case kWheelUp:
+            return 1;
+        case kWheelDown:
+            return -1;
+        default:
+            return 0;
+    }
+}
+
+bool stepExposure(double& exposure, int direction) {
+    // Half stops are exact in binary, so a step and its opposite give the
+    // same exposure back.
+    const double next = exposure + (direction > 0 ? kExposureKeyStep : -kExposureKeyStep);
+    if (std::fabs(next) > kMaxKeyExposure && !(std::fabs(next) < std::fabs(exposure))) return false;
+    exposure = next;
+    return true;
 }
 
 void beginDrag(ViewState& view, int x, int y) {

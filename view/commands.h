@@ -17,10 +17,28 @@ constexpr int kKeyDown = 103;
 // was an arrow (and the view must be redrawn); other keys change nothing.
 bool applyArrowKey(ViewState& view, int key);
 
-enum class KeyAction { None, Exit, Step };
+enum class KeyAction { None, Exit, Step, DollyIn, DollyOut, PrintCamera, ExposureDown, ExposureUp };
 
-// Escape (27) ends the program, space (32) runs one step; all else nothing.
+// Escape (27) ends the program, space (32) runs one step; '+' and '-' dolly
+// the camera towards and away from its look-at point, 'c' prints the camera,
+// '[' and ']' lower and raise the exposure by half a stop. All else nothing.
 KeyAction keyAction(unsigned char key);
+
+// GLUT's buttons for the mouse wheel (X buttons 4 and 5): a notch away from
+// the user and one towards the user, each as a press and a release.
+constexpr int kWheelUp = 3;
+constexpr int kWheelDown = 4;
+
+// Dolly steps of a button: a notch up goes one step towards the look-at
+// point, a notch down one step away; 0 for every other button.
+int wheelDollySteps(int button);
+
+// One press of '[' (-1) or ']' (+1): the exposure, in stops, moves by half
+// a stop. Exposure is left alone where the step would take it further out
+// than ±kMaxKeyExposure stops. Returns whether it changed.
+constexpr double kExposureKeyStep = 0.5;
+constexpr double kMaxKeyExposure = 64.0;
+bool stepExposure(double& exposure, int direction);
 
 // A button press anchors a drag at (x, y).
 void beginDrag(ViewState& view, int x, int y);

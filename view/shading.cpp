@@ -4,31 +4,28 @@
 
 #include "radiosity/solver.h"
 #include "scene/scene.h"
+#include "view/corner_colours.h"
+#include "view/display_transform.h"
+
+Vec3 litCornerColour(const Vertex& vertex, const Triangle& triangle, const Settings& settings,
+                     const Vec3& added) {
+    const Vec3 c = cornerColour(vertex, triangle, settings.smoothThreshold);
+    // Adding nothing leaves every bit (a -0 channel too) as it was.
+    if (added.x != 0.0 || added.y != 0.0 || added.z != 0.0) return c + added;
+    return c;
+}
 
 Vec3 vertexColour(const Vertex& vertex, const Triangle& triangle, const Settings& settings,
                   const Vec3& added) {
-    Vec3 sum = triangle.radiosity;
-    int count = 1;
-    for (const Triangle* other : vertex.triangleList) {
-        if (other == &triangle) continue;
-        // NaN and exact equality both leave the neighbour out.
-        if (other->normal.dot(triangle.normal) > settings.smoothThreshold) {
-            ++count;
-            sum = sum + other->radiosity;
-        }
-    }
-    sum = sum / static_cast<double>(count);
-    if (added.x != 0.0 || added.y != 0.0 || added.z != 0.0) sum = sum + added;
-    sum *= settings.brightness;
-    sum.clampToUnit();
-    return sum;
+    return displayColour(litCornerColour(vertex, triangle, settings, added), displayTransformOf(settings));
 }
 
 Vec3 displayedAmbient(const Scene& scene, const Solver& solver) {
     return scene.settings.ambient ? solver.ambientTerm() : Vec3();
 }
 
-void buildShadedList(const Scene& scene, const Vec3& ambient) {
+void buildShadedList(const Scene& scene, const Vec3& ambient, ListColours colours) {
+    const DisplayTransform transform = displayTransformOf(scene.settings);
     glNewList(kShadedList, GL_COMPILE);
     glShadeModel(GL_SMOOTH);
     glBegin(GL_TRIANGLES);
@@ -36,11 +33,14 @@ void buildShadedList(const Scene& scene, const Vec3& ambient) {
         const Vec3& rho = obj.reflectance;
         const Vec3 reflected(rho.x * ambient.x, rho.y * ambient.y, rho.z * ambient.z);
         for (const auto& t : obj.triangles) {
-            Vec3 colours[3];
-            for (int k = 0; k < 3; ++k)
-                colours[k] = vertexColour(*t->corners[k], *t, scene.settings, reflected);
+            Vec3 corner[3];
             for (int k = 0; k < 3; ++k) {
-                const Vec3& c = colours[k];
+                const Vec3 c = litCornerColour(*t->corners[k], *t, scene.settings, reflected);
+                corner[k] = colours == ListColours::Display ? displayColour(c, transform)
+                                                            : exposedColour(c, transform);
+            }
+            for (int k = 0; k < 3; ++k) {
+                const Vec3& c = corner[k];
                 const Vec3& p = t->corners[k]->position;
                 glColor3f(static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z));
                 glVertex3f(static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z));

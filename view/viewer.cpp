@@ -9,6 +9,7 @@
 #include "radiosity/solver.h"
 #include "scene/scene.h"
 #include "view/antialias.h"
+#include "view/camera.h"
 #include "view/commands.h"
 #include "view/picture.h"
 #include "view/result_writer.h"
@@ -59,6 +60,27 @@ void saveAllResults() {
     }
 }
 
+// '+', '-' and the wheel: the camera moves along its line of sight.
+void dollyBy(int steps) {
+    if (applyDolly(viewer->view, steps)) glutPostRedisplay();
+}
+
+// 'c': what is shown, as options for lumetra-batch or lines of a
+// configuration's [camera] section.
+void printCamera() {
+    const Scene& scene = viewer->scene;
+    std::printf("%s\n", cameraSetOptions(sceneCamera(scene, viewer->view), scene.settings.fov).c_str());
+    std::fflush(stdout);
+}
+
+// '[' and ']': the corner colours carry the exposure, so the shaded list is
+// compiled afresh and shown at once.
+void changeExposure(int direction) {
+    if (!stepExposure(viewer->scene.settings.exposure, direction)) return;
+    rebuildPicture();
+    glutPostRedisplay();
+}
+
 }  // namespace
 
 void idleCallback() {
@@ -86,6 +108,21 @@ void keyboardCallback(unsigned char key, int, int) {
         case KeyAction::Step:
             stepByHand();
             break;
+        case KeyAction::DollyIn:
+            dollyBy(1);
+            break;
+        case KeyAction::DollyOut:
+            dollyBy(-1);
+            break;
+        case KeyAction::PrintCamera:
+            printCamera();
+            break;
+        case KeyAction::ExposureDown:
+            changeExposure(-1);
+            break;
+        case KeyAction::ExposureUp:
+            changeExposure(1);
+            break;
         case KeyAction::None:
             break;
     }
@@ -95,8 +132,14 @@ void specialCallback(int key, int, int) {
     if (applyArrowKey(viewer->view, key)) glutPostRedisplay();
 }
 
-void mouseCallback(int, int state, int x, int y) {
-    // Every button that gets here acts alike; the right one belongs to the menu.
+void mouseCallback(int button, int state, int x, int y) {
+    // A wheel notch comes as a press and a release of its own button: the
+    // press dollies, and neither touches the anchor of a drag under way.
+    if (const int steps = wheelDollySteps(button)) {
+        if (state == GLUT_DOWN) dollyBy(steps);
+        return;
+    }
+    // Every other button that gets here acts alike; the right one belongs to the menu.
     if (state == GLUT_UP) {
         dragTo(viewer->view, x, y);
     } else {

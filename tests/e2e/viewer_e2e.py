@@ -1,39 +1,43 @@
-#!/usr/bin/env python3
-"""End-to-end checks of the lumetra window, driven like a user would.
+#!/usr/bin/python3
+"""End-to-end checks of the lumetra window, driven as a user would.
 
-Starts a private virtual X server, runs the real program on small scenes
-written into a temporary directory, and drives it with xdotool: keys, drags,
-the right-button menu and window resizes. It checks the program's standard
-output, the result files and screenshots of the window (read with xwd).
-
-Usage: viewer_e2e.py PATH/TO/lumetra [test-name ...]
-Exit code: 0 all passed, 1 a check failed, 77 the X tools are missing.
-
-Facts this relies on, measured under Xvfb without a window manager:
-keyboard focus follows the pointer, so the pointer is moved into the window
-before every key; the freeglut pop-up menu is its own window named
-"freeglut menu", placed at the pointer (or up and to the left of it near the
-screen's right and bottom edges), with entries 25 pixels tall whose k-th
-centre lies 25k - 11 pixels below its top.
+Usage: viewer_e2e.py BUILD_DIR [test-name ...]
+Exit code: 0 all passed, 1 a check failed, 77 Xvfb, python-xlib or Pillow missing.
 """
+# Each test gets a private Xvfb and a scratch folder, runs the real program
+# on small scenes written there, and drives it through the XTEST extension
+# (python-xlib): keys, drags, the right-button menu, window moves and
+# resizes. It checks standard output and error, the result files and the
+# window's pixels (read with XGetImage into a Pillow image).
+#
+# Facts this relies on, measured under Xvfb without a window manager:
+# keyboard focus follows the pointer, so the pointer is moved into the
+# window before every key; the freeglut pop-up menu is a top-level window
+# named "freeglut menu", placed at the pointer (or up and to the left of it
+# near the screen's right and bottom edges), with entries 25 pixels tall
+# whose k-th centre lies 25k - 11 pixels below its top.
 
-import ctypes
 import os
 import re
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
-import traceback
+
+try:
+    from PIL import Image, ImageChops, ImageFilter
+    from Xlib import X, XK, display, error
+except ImportError as missing:  # scripts/install-deps.sh test installs both
+    print("SKIP: %s (python3-xlib and python3-pil)" % missing)
+    sys.exit(77)
 
 SKIP = 77
+TIMEOUT = 15.0  # seconds any single wait may take before it counts as a failure
 MENU = {"Auto": 1, "Stop": 2, "Step": 3, "Anti-Alias": 4, "Save6d": 5}  # entry positions, top first
 LINE = re.compile(r"^Convergence (\d+\.\d{5})\t\tStep (-?\d+)$")
-TIMEOUT = 15.0  # seconds any single wait may take before it counts as a failure
 
 
 class Failure(Exception):
@@ -45,52 +49,19 @@ def check(condition, message):
         raise Failure(message)
 
 
-def wait_until(predicate, what, timeout=TIMEOUT, interval=0.02):
-    """Polls predicate until it returns a true value; fails after timeout."""
+def wait_until(predicate, what, timeout=TIMEOUT):
+    # Polls predicate until it returns a true value, which it returns.
     end = time.monotonic() + timeout
     while True:
         value = predicate()
         if value:
             return value
-        if time.monotonic() > end:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(interval)
-
-
-# ---------------------------------------------------------------- X server
-
-
-class VirtualScreen:
-    """An Xvfb server on the first free display number, with backing store
-    available so that a window can keep its picture while a menu covers it."""
-
-    def __init__(self):
-        # -displayfd: Xvfb takes a free display number itself and writes it to
-        # the pipe once it is ready, so parallel tests never share a server.
-        read_end, write_end = os.pipe()
-        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                                      "-nolisten", "tcp", "+bs", "-noreset"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
-        os.close(write_end)
-        number = b""
-        with os.fdopen(read_end, "rb") as pipe:
-            while not number.endswith(b"\n"):
-                chunk = pipe.read(1)
-                if not chunk:
-                    break
-                number += chunk
-        if not number.strip().isdigit():
-            stop(self.proc)
-            raise Failure("could not start Xvfb")
-        self.display = ":%d" % int(number)
-        os.environ["DISPLAY"] = self.display
-
-    def close(self):
-        stop(self.proc)
+        check(time.monotonic() < end, "timed out waiting for " + what)
+        time.sleep(0.02)
 
 
 def stop(proc):
-    if proc is not None and proc.poll() is None:
+    if proc.poll() is None:
         proc.terminate()
         try:
             proc.wait(timeout=5)
@@ -99,185 +70,176 @@ def stop(proc):
             proc.wait()
 
 
-def xdo(*args):
-    return subprocess.run(["xdotool"] + [str(a) for a in args], check=True, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, text=True, timeout=TIMEOUT).stdout
+# ---------------------------------------------------------------- X server
 
 
-def geometry(window):
-    out = subprocess.run(["xwininfo", "-id", str(window)], check=True, stdout=subprocess.PIPE, text=True,
-                         timeout=TIMEOUT).stdout
-    field = lambda name: int(re.search(name + r":\s+(-?\d+)", out).group(1))
-    return (field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"), field("Height"),
-            "IsViewable" in out)
+class Screen:
+    # A private Xvfb of 1024 x 768 and the given depth, with backing store
+    # available (+bs) so that a window can keep its picture under a menu.
 
+    def __init__(self, depth=24):
+        # -displayfd: Xvfb takes a free display number itself and writes it
+        # once it is ready, so parallel tests never share a server. -noreset:
+        # it does not reset when its last client leaves, which a program
+        # connecting at that moment would see as "cannot open display".
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                      "1024x768x%d" % depth, "-nolisten", "tcp", "+bs", "-noreset"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number.isdigit():
+            stop(self.proc)
+            raise Failure("could not start Xvfb")
+        self.name = ":" + number
+        self.x = display.Display(self.name)
+        self.root = self.x.screen().root
 
-def keep_contents(window):
-    """Asks the X server to keep the window's picture when something covers
-    it (backing store), so closing the menu does not make the program redraw.
-    Works on any client's window; returns False when Xlib is not at hand."""
-    try:
-        x11 = ctypes.CDLL("libX11.so.6")
-    except OSError:
-        return False
+    def close(self):
+        self.x.close()
+        stop(self.proc)
 
-    class Attributes(ctypes.Structure):  # XSetWindowAttributes
-        _fields_ = [("background_pixmap", ctypes.c_ulong), ("background_pixel", ctypes.c_ulong),
-                    ("border_pixmap", ctypes.c_ulong), ("border_pixel", ctypes.c_ulong),
-                    ("bit_gravity", ctypes.c_int), ("win_gravity", ctypes.c_int),
-                    ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
-                    ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
-                    ("event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
-                    ("override_redirect", ctypes.c_int), ("colormap", ctypes.c_ulong),
-                    ("cursor", ctypes.c_ulong)]
+    def windows(self, name):
+        # The visible top-level windows of that name.
+        found = []
+        for w in self.root.query_tree().children:
+            try:
+                if w.get_attributes().map_state == X.IsViewable and w.get_wm_name() == name:
+                    found.append(w)
+            except error.XError:  # closed while we looked
+                pass
+        return found
 
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XChangeWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
-                                            ctypes.POINTER(Attributes)]
-    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    display = x11.XOpenDisplay(None)
-    if not display:
-        return False
-    attributes = Attributes()
-    attributes.backing_store = 1  # WhenMapped
-    x11.XChangeWindowAttributes(display, window, 1 << 6, ctypes.byref(attributes))  # CWBackingStore
-    x11.XSync(display, 0)
-    x11.XCloseDisplay(display)
-    return True
+    def geometry(self, window):
+        # (x, y, width, height) on the screen.
+        g = window.get_geometry()
+        at = self.root.translate_coords(window, 0, 0)
+        return at.x, at.y, g.width, g.height
 
+    def pointer(self, x, y):
+        self.x.xtest_fake_input(X.MotionNotify, x=x, y=y)
+        self.x.sync()
 
-def screenshot(window):
-    """The window's pixels as rows of (r, g, b), top row first, read from
-    xwd's output (ZPixmap, 24 or 32 bits per pixel)."""
-    data = subprocess.run(["xwd", "-id", str(window), "-silent"], check=True, stdout=subprocess.PIPE,
-                          timeout=TIMEOUT).stdout
-    head = struct.unpack(">25I", data[:100])
-    header_size, width, height = head[0], head[4], head[5]
-    byte_order, bits_per_pixel, bytes_per_line = head[7], head[11], head[12]
-    masks, ncolors = head[14:17], head[19]
-    check(head[2] == 2 and bits_per_pixel in (24, 32), "unexpected xwd format")
-    offset = header_size + 12 * ncolors
-    step = bits_per_pixel // 8
-    endian = "little" if byte_order == 0 else "big"
-    shifts = [(m & -m).bit_length() - 1 for m in masks]
-    rows = []
-    for y in range(height):
-        row = data[offset + y * bytes_per_line: offset + y * bytes_per_line + width * step]
-        pixels = []
-        for x in range(width):
-            value = int.from_bytes(row[x * step:(x + 1) * step], endian)
-            pixels.append(tuple((value & m) >> s for m, s in zip(masks, shifts)))
-        rows.append(pixels)
-    return rows
+    def button(self, number, down):
+        self.x.xtest_fake_input(X.ButtonPress if down else X.ButtonRelease, number)
+        self.x.sync()
+
+    def click(self, number):
+        self.button(number, True)
+        self.button(number, False)
+
+    def key(self, name):
+        code = self.x.keysym_to_keycode(XK.string_to_keysym(name))
+        self.x.xtest_fake_input(X.KeyPress, code)
+        self.x.xtest_fake_input(X.KeyRelease, code)
+        self.x.sync()
 
 
 # ---------------------------------------------------------------- program
 
 
-STARTED = []  # every program a test started, to explain a failure by a crash
-
-
 class Program:
-    """One run of lumetra in a directory, its output collected line by line."""
+    # One run of lumetra in a folder; its output collected line by line.
 
-    def __init__(self, binary, workdir, config, line_buffered=True):
-        command = [binary, config]
-        if line_buffered and shutil.which("stdbuf"):
-            command = ["stdbuf", "-oL"] + command  # see lines as they are printed, not at exit
-        self.workdir = workdir
-        self.lines = []
-        self.proc = subprocess.Popen(command, cwd=workdir, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                     text=True)
-        self.reader = threading.Thread(target=self._read, daemon=True)
-        self.reader.start()
-        self.window = None
-        self.exit_code = None
+    def __init__(self, screen, binary, workdir, args):
+        # Standard output is a pipe, fully buffered unless the program
+        # flushes: every line must still arrive as it is printed.
+        self.screen, self.window, self.killed = screen, None, False
+        self.lines, self.errors = [], []
+        self.proc = subprocess.Popen([binary] + args, cwd=workdir, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     text=True, env=dict(os.environ, DISPLAY=screen.name))
+        self.readers = [threading.Thread(target=self._read, args=(s, into), daemon=True)
+                        for s, into in ((self.proc.stdout, self.lines), (self.proc.stderr, self.errors))]
+        for r in self.readers:
+            r.start()
         STARTED.append(self)
 
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.append(line.rstrip("\n"))
+    @staticmethod
+    def _read(stream, into):
+        for line in stream:
+            into.append(line.rstrip("\n"))
 
     def close(self):
-        if self.exit_code is None:
-            self.exit_code = self.proc.poll()  # how it ended by itself, if it did
+        self.killed = self.killed or self.proc.poll() is None
         stop(self.proc)
 
+    def wait_exit(self):
+        try:
+            code = self.proc.wait(timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not exit")
+        for r in self.readers:
+            r.join(timeout=TIMEOUT)
+        return code
+
     # Output ------------------------------------------------------------
-    def steps(self):
-        """(measure, step) of every convergence line so far."""
-        found = []
-        for line in list(self.lines):
-            m = LINE.match(line)
-            if m:
-                found.append((float(m.group(1)), int(m.group(2))))
-        return found
+    def steps(self, since=0):
+        # The step numbers of the convergence lines, from the since-th on.
+        return [int(m.group(2)) for m in map(LINE.match, list(self.lines)) if m][since:]
 
     def wait_lines(self, count, what):
-        return wait_until(lambda: len(self.lines) >= count and list(self.lines), what)
+        wait_until(lambda: len(self.lines) >= count, what)
 
     def wait_quiet(self, quiet=0.4):
-        """Waits until no line has arrived for `quiet` seconds."""
-        seen, since = len(self.lines), time.monotonic()
-        end = time.monotonic() + TIMEOUT
+        # Waits until no line has arrived for `quiet` seconds.
+        seen, since, end = len(self.lines), time.monotonic(), time.monotonic() + TIMEOUT
         while time.monotonic() - since < quiet:
             check(time.monotonic() < end, "the output never settled")
             time.sleep(0.02)
             if len(self.lines) != seen:
                 seen, since = len(self.lines), time.monotonic()
-        return len(self.lines)
-
-    def wait_exit(self):
-        try:
-            return self.proc.wait(timeout=TIMEOUT)
-        except subprocess.TimeoutExpired:
-            raise Failure("the program did not exit")
 
     # Window ------------------------------------------------------------
     def find_window(self):
         def search():
-            if self.proc.poll() is not None:
-                raise Failure("the program ended early: %r" % self.proc.stderr.read())
-            out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."],
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.split()
-            return [w for w in out if not window_name(w).startswith("freeglut menu")]
+            check(self.proc.poll() is None, "the program ended early: %r" % self.errors)
+            return self.screen.windows("LUMETRA")
 
-        self.window = int(wait_until(search, "the program's window")[0])
-        # Without a window manager it opens at (-1, -1); screenshots need it all on the screen.
+        self.window = wait_until(search, "the window LUMETRA")[0]
+        # Without a window manager it opens at (-1, -1); pictures need it all on the screen.
         self.move(20, 20)
         return self.window
 
+    def geometry(self):
+        return self.screen.geometry(self.window)
+
     def move(self, x, y):
-        xdo("windowmove", self.window, x, y)
-        wait_until(lambda: geometry(self.window)[:2] == (x, y), "the window to move")
+        self.window.configure(x=x, y=y)
+        wait_until(lambda: self.geometry()[:2] == (x, y), "the window to move")
+
+    def resize(self, width, height):
+        self.window.configure(width=width, height=height)
+        wait_until(lambda: self.geometry()[2:] == (width, height), "the window's new size")
 
     def point(self, x=10, y=10):
-        xdo("mousemove", "--window", self.window, x, y)
+        wx, wy, _, _ = self.geometry()
+        self.screen.pointer(wx + x, wy + y)
 
     def key(self, name):
         self.point()  # focus follows the pointer
-        xdo("key", name)
+        self.screen.key(name)
 
     def menu(self, entry, at=(10, 10)):
-        """Opens the pop-up menu with the right button at `at` (window
-        coordinates) and chooses the entry."""
+        # Opens the menu with the right button at `at` (window coordinates)
+        # and chooses the entry; checks on the way that it has five entries.
         self.point(*at)
-        xdo("click", 3)
-        menu = wait_until(lambda: [w for w in xdo("search", "--name", "freeglut menu").split()
-                                   if geometry(w)[4]], "the pop-up menu")[0]
-        mx, my, mw, _, _ = geometry(menu)
-        xdo("mousemove", mx + mw // 2, my + 25 * MENU[entry] - 11)
-        xdo("click", 1)
-        wait_until(lambda: not geometry(menu)[4], "the menu to close")
+        self.screen.click(3)
+        menu = wait_until(lambda: self.screen.windows("freeglut menu"), "the pop-up menu")[0]
+        mx, my, mw, mh = self.screen.geometry(menu)
+        check(120 <= mh <= 135, "the menu is %d pixels tall, not five entries" % mh)
+        self.screen.pointer(mx + mw // 2, my + 25 * MENU[entry] - 11)
+        self.screen.click(1)
+        wait_until(lambda: not self.screen.windows("freeglut menu"), "the menu to close")
 
     def picture(self):
-        return screenshot(self.window)
+        _, _, w, h = self.geometry()
+        raw = self.window.get_image(0, 0, w, h, X.ZPixmap, 0xFFFFFFFF)
+        return Image.frombytes("RGB", (w, h), raw.data, "raw", "BGRX")
 
     def redrawn_picture(self):
-        """Forces a redraw (left arrow, right arrow: the same angles again)
-        and returns the picture once two screenshots in a row agree."""
+        # Forces a redraw (left arrow, right arrow: the same angles again)
+        # and returns the picture once two screenshots in a row agree.
         self.key("Left")
         self.key("Right")
         last = [self.picture()]
@@ -290,38 +252,55 @@ class Program:
 
         return wait_until(settled, "the picture to settle")
 
-    def wait_picture_change(self, before, what):
-        return wait_until(lambda: (lambda p: p if p != before else None)(self.picture()), what)
+    def wait_picture(self, predicate, what):
+        def ready():
+            picture = self.picture()
+            return picture if predicate(picture) else None
+
+        return wait_until(ready, what)
 
 
-def window_name(window):
-    return subprocess.run(["xdotool", "getwindowname", str(window)], stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL, text=True).stdout.strip()
+STARTED = []  # every program a test started, stopped after it
 
 
 # ---------------------------------------------------------------- scenes
 
 
-def write(path, text):
-    with open(path, "w", newline="") as f:
+def write(directory, name, text):
+    with open(os.path.join(directory, name), "w", newline="") as f:
         f.write(text)
+    return name
 
 
-def pair_scene(directory, step=1):
-    """Two single-triangle emitters that cannot see each other: each faces -y
-    (towards the camera), and the right one stands behind the left one's
-    plane, where it sees only the left one's back, which is never drawn.
-    Neither receives anything, so each keeps its emission as its radiosity.
-    The solver converges after its second step."""
-    write(os.path.join(directory, "left.tri"), "left\n-6 0 -2  -1 0 -2  -1 0 3\n")
-    write(os.path.join(directory, "right.tri"), "right\n1 5 -2  6 5 -2  6 5 3\n")
-    write(os.path.join(directory, "pair.ini"),
-          "[settings]\nresolution=64\nstep=%d\nobjects=2\n"
-          "[object_0]\ntriangles=1\nfile=left.tri\nreflectance_r=200\nreflectance_g=200\nreflectance_b=200\n"
-          "emission_r=255\nemission_g=128\nemission_b=0\n"
-          "[object_1]\ntriangles=1\nfile=right.tri\nreflectance_r=100\nreflectance_g=100\nreflectance_b=100\n"
-          "emission_r=51\nemission_g=0\nemission_b=204\n" % step)
-    return "pair.ini"
+def results_in(directory):
+    return sorted(f for f in os.listdir(directory) if f.endswith(".6d"))
+
+
+def read(directory, name):
+    with open(os.path.join(directory, name), "rb") as f:
+        return f.read()
+
+
+def scene(directory, name, settings, objects):
+    # Writes a configuration and its triangle files. `settings` are lines
+    # after the object count; `objects` are (file, text, reflectance, emission).
+    text = "[settings]\nobjects=%d\n%s\n" % (len(objects), settings)
+    for k, (file, triangles, reflectance, emission) in enumerate(objects):
+        text += "[object_%d]\nfile=%s\n" % (k, write(directory, file, triangles))
+        for key, rgb in (("reflectance", reflectance), ("emission", emission)):
+            text += "".join("%s_%s=%d\n" % (key, c, v) for c, v in zip("rgb", rgb))
+    return write(directory, name, text)
+
+
+def pair_scene(directory):
+    # Two single-triangle emitters that cannot see each other: each faces -y
+    # (towards the camera), and the right one stands behind the left one's
+    # plane, where it sees only the left one's back, which is never drawn.
+    # Neither receives anything, so each keeps its emission as its radiosity.
+    # The solver converges after its second step.
+    return scene(directory, "pair.ini", "resolution=64\nstep=1",
+                 [("left.tri", "left\n-6 0 -2  -1 0 -2  -1 0 3\n", (200, 200, 200), (255, 128, 0)),
+                  ("right.tri", "right\n1 5 -2  6 5 -2  6 5 3\n", (100, 100, 100), (51, 0, 204))])
 
 
 # Written by hand: the positions as given, and radiosity = emission / 255.
@@ -336,346 +315,295 @@ PAIR_OUTPUT = ["Reading: pair.ini", "Opening: left.tri", "Opening: right.tri",
 
 
 def box_scene(directory, stop_at="-1", step=2, resolution=64):
-    """An open box of ten triangles facing inwards, lit by a square lamp in
-    its ceiling, seen through the open side (-y) from the default camera.
-    Light bounces between the walls; a negative stop_at keeps it running."""
-    s = 4.0
-    quads = {  # name: corners counter-clockwise seen from inside
-        "floor": [(-s, -s, -s), (s, -s, -s), (s, s, -s), (-s, s, -s)],
-        "back": [(-s, s, -s), (s, s, -s), (s, s, s), (-s, s, s)],
-        "left": [(-s, -s, -s), (-s, s, -s), (-s, s, s), (-s, -s, s)],
-        "right": [(s, s, -s), (s, -s, -s), (s, -s, s), (s, s, s)],
-        "ceiling": [(-s, s, s), (s, s, s), (s, -s, s), (-s, -s, s)],
-    }
-    lines = []
-    for corners in quads.values():
-        a, b, c, d = corners
-        lines.append(" ".join("%g %g %g" % p for p in (a, b, c)))
-        lines.append(" ".join("%g %g %g" % p for p in (a, c, d)))
-    write(os.path.join(directory, "box.tri"), "box\n" + "\n".join(lines) + "\n")
+    # An open box of ten triangles facing inwards, lit by a square lamp in
+    # its ceiling, seen through the open side (-y) from the default camera.
+    # Light bounces between the walls; a negative stop_at keeps it running.
+    s = 4
+    quads = [[(-s, -s, -s), (s, -s, -s), (s, s, -s), (-s, s, -s)],  # floor, back, left, right, ceiling
+             [(-s, s, -s), (s, s, -s), (s, s, s), (-s, s, s)],
+             [(-s, -s, -s), (-s, s, -s), (-s, s, s), (-s, -s, s)],
+             [(s, s, -s), (s, -s, -s), (s, -s, s), (s, s, s)],
+             [(-s, s, s), (s, s, s), (s, -s, s), (-s, -s, s)]]
     lamp = [(-1, 1, s - 0.01), (1, 1, s - 0.01), (1, -1, s - 0.01), (-1, -1, s - 0.01)]
-    a, b, c, d = lamp
-    write(os.path.join(directory, "lamp.tri"),
-          "lamp\n" + " ".join("%g %g %g" % p for p in (a, b, c)) + "\n" +
-          " ".join("%g %g %g" % p for p in (a, c, d)) + "\n")
-    write(os.path.join(directory, "box.ini"),
-          "[settings]\nresolution=%d\nstep=%d\nstop_at=%s\nbrightness=15\nobjects=2\n"
-          "[camera]\npos_y=-14\n"
-          "[object_0]\ntriangles=10\nfile=box.tri\nreflectance_r=180\nreflectance_g=150\nreflectance_b=120\n"
-          "emission_r=0\nemission_g=0\nemission_b=0\n"
-          "[object_1]\ntriangles=2\nfile=lamp.tri\nreflectance_r=0\nreflectance_g=0\nreflectance_b=0\n"
-          "emission_r=255\nemission_g=255\nemission_b=255\n" % (resolution, step, stop_at))
-    return "box.ini"
+
+    def two_triangles(a, b, c, d):
+        return "".join(" ".join("%g %g %g" % p for p in t) + "\n" for t in ((a, b, c), (a, c, d)))
+
+    return scene(directory, "box.ini",
+                 "resolution=%d\nstep=%d\nstop_at=%s\nbrightness=15\n[camera]\npos_y=-14" % (resolution, step, stop_at),
+                 [("box.tri", "box\n" + "".join(two_triangles(*q) for q in quads), (180, 150, 120), (0, 0, 0)),
+                  ("lamp.tri", "lamp\n" + two_triangles(*lamp), (0, 0, 0), (255, 255, 255))])
 
 
 # ---------------------------------------------------------------- tests
 
 
-def results_in(directory):
-    return sorted(f for f in os.listdir(directory) if f.endswith(".6d"))
+def test_startup_save_and_escape(screen, build, directory):
+    # Progress lines. A result that cannot be written (a directory is in the
+    # way) is reported in one line, the next object is still saved and the
+    # program keeps running; then Save6d writes one file per object,
+    # byte-exact. Escape ends the process with 0 and saves nothing more.
+    p = Program(screen, build + "/lumetra", directory, [pair_scene(directory)])
+    blocked = os.path.join(directory, "left.6d")
+    os.mkdir(blocked)
+    p.find_window()
+    p.wait_lines(len(PAIR_OUTPUT), "the start-up and convergence lines")
+    p.wait_quiet()
+    check(p.lines == PAIR_OUTPUT, "output was %r" % p.lines)
+    check(results_in(directory) == ["left.6d"], "files were written before Save6d")
+    p.menu("Save6d")
+    p.wait_lines(len(PAIR_OUTPUT) + 1, "the failure line")
+    failure = ["Cannot save left.6d: Is a directory"]
+    check(p.lines[len(PAIR_OUTPUT):] == failure, "saving printed %r" % p.lines[len(PAIR_OUTPUT):])
+    wait_until(lambda: os.path.exists(os.path.join(directory, "right.6d")), "the second result file")
+    check(read(directory, "right.6d") == PAIR_RESULTS["right.6d"], "right.6d is wrong")
+    os.remove(os.path.join(directory, "right.6d"))  # so that the next save is seen whole
+    os.rmdir(blocked)
+    check(p.proc.poll() is None, "the program ended")
+    p.menu("Save6d")
+    wait_until(lambda: results_in(directory) == sorted(PAIR_RESULTS), "the result files")
+    for name, expected in PAIR_RESULTS.items():
+        check(read(directory, name) == expected, "%s holds %r" % (name, read(directory, name)))
+        os.remove(os.path.join(directory, name))
+    check(sorted(os.listdir(directory)) == ["left.tri", "pair.ini", "right.tri"],
+          "left behind: %r" % sorted(os.listdir(directory)))
+    p.key("Escape")
+    check(p.wait_exit() == 0, "exit code %s" % p.proc.returncode)
+    check(p.lines == PAIR_OUTPUT + failure, "saving or Escape printed %r" % p.lines[len(PAIR_OUTPUT):])
+    check(results_in(directory) == [], "Escape wrote %r" % results_in(directory))
 
 
-def test_startup_and_save(binary, directory):
-    """Progress lines, then Save6d writes one file per object, byte-exact."""
-    p = Program(binary, directory, pair_scene(directory))
+def test_refused_scenes(screen, build, directory):
+    # A scene the configuration or the GL refuses ends the viewer with 0, a
+    # refused value with 2, an option that is neither ours nor GLUT's (whose
+    # options come before the path) with 1, each saying why; an unreadable
+    # configuration leaves it running (empty, the solver stopped) and says so.
+    write(directory, "objects.ini", "[settings]\nobjects = 1000000000\n")
+    write(directory, "resolution.ini", "[settings]\nresolution = 100000\n")
+    write(directory, "bad.ini", "[settings]\nresolution = 64\novershoot = 2\n")
+    write(directory, "good.ini", "[settings]\nresolution = 64\n")
+    for args, code, message in (
+            (["objects.ini"], 0, "objects.ini:2: objects = 1000000000: at most 256"),
+            (["resolution.ini"], 0, "resolution.ini: resolution = 100000: "),
+            (["-geometry", "100x100+0+0", "bad.ini"], 2, "Error: bad.ini:3: overshoot = 2: must be 0 or 1"),
+            (["--set", "display=gamma", "good.ini"], 2, "Error: --set: display = gamma: must be linear or srgb"),
+            (["-geometry", "100x100+0+0", "-bogus", "good.ini"], 1,
+             "lumetra: The following argument was not expected: -bogus")):
+        p = Program(screen, build + "/lumetra", directory, args)
+        check(p.wait_exit() == code, "%s: exit code %d" % (args, p.proc.returncode))
+        check(any(message in e for e in p.errors), "%s: standard error was %r" % (args, p.errors))
+        check(p.lines in ([], ["Reading: " + args[-1]]), "%s: printed %r" % (args, p.lines))
+    p = Program(screen, build + "/lumetra", directory, ["missing.ini"])
+    p.find_window()
+    message = "missing.ini: cannot read the configuration (No such file or directory)"
+    wait_until(lambda: any(message in e for e in p.errors), "the message")
+    time.sleep(0.5)
+    check(p.proc.poll() is None, "ended by itself: %r" % p.errors)
+
+
+def test_refuses_a_16_bit_screen(screen, build, directory):
+    # The warning on standard error, nothing on standard output, no window.
+    low = Screen(16)
     try:
-        p.find_window()
-        p.wait_lines(len(PAIR_OUTPUT), "the start-up and convergence lines")
-        p.wait_quiet()
-        check(p.lines == PAIR_OUTPUT, "output was %r" % p.lines)
-        check(results_in(directory) == [], "files were written before Save6d")
-        p.menu("Save6d")
-        wait_until(lambda: results_in(directory) == sorted(PAIR_RESULTS), "the result files")
-        for name, expected in PAIR_RESULTS.items():
-            with open(os.path.join(directory, name), "rb") as f:
-                got = f.read()
-            check(got == expected, "%s holds %r" % (name, got))
-        check(len(p.lines) == len(PAIR_OUTPUT), "saving printed %r" % p.lines[len(PAIR_OUTPUT):])
+        p = Program(low, build + "/lumetra", directory, [pair_scene(directory)])
+        check(p.wait_exit() == 0, "exit code %d" % p.proc.returncode)
+        check(p.lines == [] and p.errors == ["Warning: Please change to 24 or 32 bit colour depth"],
+              "printed %r and %r" % (p.lines, p.errors))
+        check(low.windows("LUMETRA") == [], "a window opened")
     finally:
-        p.close()
+        low.close()
 
 
-def test_failed_save_goes_on(binary, directory):
-    """A result that cannot be written is reported in one line and the next
-    object is still saved; the program keeps running."""
-    p = Program(binary, directory, pair_scene(directory))
-    try:
-        os.mkdir(os.path.join(directory, "left.6d"))  # a directory cannot be replaced by the file
-        p.find_window()
-        p.wait_lines(len(PAIR_OUTPUT), "the start-up and convergence lines")
-        p.wait_quiet()
-        p.menu("Save6d")
-        wait_until(lambda: os.path.exists(os.path.join(directory, "right.6d")), "the second result file")
-        p.wait_lines(len(PAIR_OUTPUT) + 1, "the failure line")
-        check(p.lines[len(PAIR_OUTPUT):] == ["Cannot save left.6d: Is a directory"],
-              "saving printed %r" % p.lines[len(PAIR_OUTPUT):])
-        with open(os.path.join(directory, "right.6d"), "rb") as f:
-            check(f.read() == PAIR_RESULTS["right.6d"], "right.6d is wrong")
-        check(sorted(os.listdir(directory)) == ["left.6d", "left.tri", "pair.ini", "right.6d", "right.tri"],
-              "left behind: %r" % sorted(os.listdir(directory)))
-        check(p.proc.poll() is None, "the program ended")
-    finally:
-        p.close()
+def test_stepping_and_turning(screen, build, directory):
+    # Lines every `step` steps from Step 0; Stop then Step runs exactly one
+    # step and stays stopped; the space key's two lines; other keys do
+    # nothing; turning the view by keys and drags; Auto restarts.
+    p = Program(screen, build + "/lumetra", directory, [box_scene(directory)])
+    p.find_window()
+    wait_until(lambda: len(p.steps()) >= 4, "four convergence lines")
+    check(p.steps()[:4] == [0, 2, 4, 6], "first steps printed were %r" % p.steps()[:4])
 
+    p.menu("Stop")
+    p.wait_quiet()
+    before = len(p.steps())
+    k = p.steps()[-1]  # the counter is now k + 1 or k + 2
 
-def test_escape_exits_cleanly(binary, directory):
-    """Escape ends the process with 0, keeps what was printed (the output is
-    a pipe here, so fully buffered unless the program flushes) and saves
-    nothing."""
-    p = Program(binary, directory, pair_scene(directory), line_buffered=False)
-    try:
-        p.find_window()
-        p.key("Escape")
-        check(p.wait_exit() == 0, "exit code %s" % p.proc.returncode)
-        p.reader.join(timeout=TIMEOUT)
-        # The key may come before the solver's second step, never before start-up's lines.
-        check(len(p.lines) >= 3 and p.lines == PAIR_OUTPUT[:len(p.lines)], "output was %r" % p.lines)
-        check(results_in(directory) == [], "Escape wrote %r" % results_in(directory))
-    finally:
-        p.close()
+    # One step by hand: the handler's line carries the advanced counter,
+    # preceded by the idle step's own line when the counter was even.
+    p.menu("Step")
+    wait_until(lambda: p.steps(before), "the Step line")
+    p.wait_quiet()
+    got = p.steps(before)
+    check(got in ([k + 2], [k + 2, k + 3]), "after Step %d then Step: %r" % (k, got))
+    counter = got[-1]
 
-
-def new_lines(p, since):
-    return p.steps()[since:]
-
-
-def test_stepping_commands(binary, directory):
-    """Lines every `step` steps from Step 0; Stop then Step runs exactly one
-    step and stays stopped; the space key's two lines; Auto restarts."""
-    p = Program(binary, directory, box_scene(directory))
-    try:
-        p.find_window()
-        wait_until(lambda: len(p.steps()) >= 4, "four convergence lines")
-        first = [s for _, s in p.steps()[:4]]
-        check(first == [0, 2, 4, 6], "first steps printed were %r" % first)
-
-        p.menu("Stop")
-        p.wait_quiet()
-        stopped = p.steps()
-        k = stopped[-1][1]  # the counter is now k + 1 or k + 2
-
-        # One step by hand: the handler's line carries the advanced counter,
-        # preceded by the idle step's own line when the counter was even.
-        p.menu("Step")
-        wait_until(lambda: new_lines(p, len(stopped)), "the Step line")
-        p.wait_quiet()
-        got = [s for _, s in new_lines(p, len(stopped))]
-        check(got in ([k + 2], [k + 2, k + 3]), "after Step %d then Step: %r" % (k, got))
-        counter = got[-1]  # the counter after the step
-
-        # Space with an odd counter prints once, then with an even counter twice.
-        if counter % 2 == 1:
-            before = len(p.steps())
-            p.key("space")
-            wait_until(lambda: new_lines(p, before), "the space key's line")
-            p.wait_quiet()
-            got = [s for _, s in new_lines(p, before)]
-            check(got == [counter + 1], "space at counter %d printed %r" % (counter, got))
-            counter += 1
+    # Space with an odd counter prints once, then with an even counter twice.
+    if counter % 2 == 1:
         before = len(p.steps())
         p.key("space")
-        wait_until(lambda: len(new_lines(p, before)) >= 2, "the space key's two lines")
+        wait_until(lambda: p.steps(before), "the space key's line")
         p.wait_quiet()
-        got = [s for _, s in new_lines(p, before)]
-        check(got == [counter, counter + 1], "space at counter %d printed %r" % (counter, got))
-        lines = p.lines[-2:]
-        check(lines[0] == lines[1].replace("Step %d" % (counter + 1), "Step %d" % counter),
-              "the two lines differ in more than the step: %r" % lines)
+        check(p.steps(before) == [counter + 1], "space at counter %d printed %r" % (counter, p.steps(before)))
+        counter += 1
+    before = len(p.steps())
+    p.key("space")
+    wait_until(lambda: len(p.steps(before)) >= 2, "the space key's two lines")
+    p.wait_quiet()
+    check(p.steps(before) == [counter, counter + 1], "space at counter %d printed %r" % (counter, p.steps(before)))
+    last = p.lines[-2:]
+    check(last[0] == last[1].replace("Step %d" % (counter + 1), "Step %d" % counter),
+          "the two lines differ in more than the step: %r" % last)
 
-        # Other keys do nothing; the solver is still stopped.
-        before = len(p.lines)
-        for name in ("a", "Return", "F1", "Home", "Prior", "1"):
-            p.key(name)
-        p.wait_quiet(0.6)
-        check(len(p.lines) == before, "stopped solver printed %r" % p.lines[before:])
+    # Other keys do nothing; the solver is still stopped.
+    before = len(p.lines)
+    for name in ("a", "Return", "F1", "Home", "Prior", "1"):
+        p.key(name)
+    p.wait_quiet(0.6)
+    check(len(p.lines) == before, "stopped solver printed %r" % p.lines[before:])
 
-        p.menu("Auto")
-        wait_until(lambda: len(p.steps()) >= before + 3, "the solver to run again")
-        resumed = [s for _, s in p.steps()[before:before + 3]]
-        check(resumed[1] - resumed[0] == 2 and resumed[2] - resumed[1] == 2 and resumed[0] > counter,
-              "after Auto: %r" % resumed)
-    finally:
-        p.close()
+    # Arrow keys turn the picture by 10 degrees and the opposite arrow turns
+    # it back; a drag turns it one degree per pixel from the press point.
+    start = p.redrawn_picture()
+    turned = {}
+    for there, back in (("Left", "Right"), ("Up", "Down")):
+        p.key(there)
+        turned[there] = p.wait_picture(lambda pic: pic != start, "the %s arrow to turn the picture" % there)
+        p.key(back)
+        p.wait_picture(lambda pic: pic == start, "the %s arrow to turn it back" % back)
+    # Dragging 10 pixels to the right turns as the left arrow does, 10 up as the up arrow.
+    p.point(20, 20)
+    screen.button(1, True)
+    for (x, y), arrow in (((30, 20), "Left"), ((20, 10), "Up")):
+        p.point(x, y)
+        p.wait_picture(lambda pic: pic == turned[arrow], "a drag to %d,%d to turn as %s does" % (x, y, arrow))
+    p.point(20, 20)
+    p.wait_picture(lambda pic: pic == start, "the drag back to the press point")
+    screen.button(1, False)
 
-
-def test_rotation(binary, directory):
-    """Arrow keys and a drag turn the picture; the opposite arrow turns it back."""
-    p = Program(binary, directory, box_scene(directory))
-    try:
-        p.find_window()
-        wait_until(lambda: p.steps(), "the first step")
-        p.menu("Stop")
-        p.wait_quiet()
-        start = p.redrawn_picture()
-        p.key("Left")
-        turned = p.wait_picture_change(start, "the left arrow to turn the picture")
-        p.key("Right")
-        wait_until(lambda: p.picture() == start, "the right arrow to turn it back")
-        p.key("Up")
-        p.wait_picture_change(start, "the up arrow to turn the picture")
-        p.key("Down")
-        wait_until(lambda: p.picture() == start, "the down arrow to turn it back")
-        check(turned != start, "no change")
-
-        # Drag with the left button: one degree per pixel from the press.
-        xdo("mousemove", "--window", p.window, 20, 20)
-        xdo("mousedown", 1)
-        xdo("mousemove", "--window", p.window, 45, 30)
-        dragged = p.wait_picture_change(start, "the drag to turn the picture")
-        xdo("mousemove", "--window", p.window, 20, 20)  # back to the press point
-        wait_until(lambda: p.picture() == start, "the drag back to the press point")
-        xdo("mouseup", 1)
-        check(dragged != start, "no change")
-    finally:
-        p.close()
+    before = len(p.steps())
+    p.menu("Auto")
+    wait_until(lambda: len(p.steps(before)) >= 3, "the solver to run again")
+    a, b, c = p.steps(before)[:3]
+    check(b - a == 2 and c - b == 2 and a > counter, "after Auto: %r" % ([a, b, c],))
 
 
-def count_colours(picture):
-    counts = {}
-    for row in picture:
-        for px in row:
-            counts[px] = counts.get(px, 0) + 1
-    return counts
+def test_antialias(screen, build, directory):
+    # Anti-Alias blends edge pixels and keeps uniform regions' colours.
+    p = Program(screen, build + "/lumetra", directory, [pair_scene(directory)])
+    window = p.find_window()
+    p.wait_lines(len(PAIR_OUTPUT), "the solver to finish")
+    # The server keeps the window's picture while the menu covers it, so
+    # closing the menu does not make the program redraw it plainly.
+    window.change_attributes(backing_store=X.WhenMapped)
+    # In the screen's bottom-right corner the menu opens up and to the left
+    # of the pointer, so it covers the window at one pixel only.
+    _, _, w, h = p.geometry()
+    p.move(1024 - w, 768 - h)
+    plain = p.redrawn_picture()
+    p.menu("Anti-Alias", at=(1, 1))
+    smooth = p.wait_picture(lambda pic: pic != plain, "the anti-aliased frame")
+    colours_plain = set(c for _, c in plain.getcolors())
+    check(len(colours_plain) == 3, "plain picture has colours %r" % colours_plain)
+    # Only pixels at an edge change (some neighbour in the plain picture
+    # differs), and enough of them; each triangle's interior and the
+    # background keep their exact colour.
+    def mask(picture):
+        return picture.convert("L").point(lambda v: 255 if v else 0)
+    changed = mask(ImageChops.difference(plain, smooth))
+    edges = mask(ImageChops.difference(plain.filter(ImageFilter.MaxFilter(3)), plain.filter(ImageFilter.MinFilter(3))))
+    inside = ImageChops.subtract(changed, edges).getbbox()
+    check(inside is None, "pixels inside a uniform region changed, within %r" % (inside,))
+    check(changed.histogram()[255] > 10, "only %d pixels changed" % changed.histogram()[255])
+    colours_smooth = set(c for _, c in smooth.getcolors(w * h))
+    check(colours_plain < colours_smooth, "colours lost or none blended: %r" % (colours_plain - colours_smooth))
+    check(len(p.lines) == len(PAIR_OUTPUT), "Anti-Alias printed %r" % p.lines[len(PAIR_OUTPUT):])
 
 
-def test_antialias(binary, directory):
-    """Anti-Alias blends edge pixels and keeps uniform regions' colours."""
-    p = Program(binary, directory, pair_scene(directory))
-    try:
-        window = p.find_window()
-        p.wait_lines(len(PAIR_OUTPUT), "the solver to finish")
-        if not keep_contents(window):
-            raise Failure("cannot reach Xlib to keep the window's picture under the menu")
-        # In the screen's bottom-right corner the menu opens up and to the
-        # left of the pointer, so it covers the window at one pixel only.
-        x, y, w, h, _ = geometry(window)
-        p.move(1024 - w, 768 - h)
-        plain = p.redrawn_picture()
-        p.menu("Anti-Alias", at=(1, 1))
-        smooth = p.wait_picture_change(plain, "the anti-aliased frame")
-        colours_plain = count_colours(plain)
-        check(len(colours_plain) == 3, "plain picture has colours %r" % colours_plain)
-        changed = 0
-        for yy in range(h):
-            for xx in range(w):
-                a, b = plain[yy][xx], smooth[yy][xx]
-                if a == b:
-                    continue
-                changed += 1
-                # Only pixels at an edge change: some neighbour differs.
-                around = [plain[j][i] for j in range(max(0, yy - 1), min(h, yy + 2))
-                          for i in range(max(0, xx - 1), min(w, xx + 2))]
-                check(any(n != a for n in around), "pixel %d,%d inside a uniform region changed" % (xx, yy))
-        check(changed > 10, "only %d pixels changed" % changed)
-        # Each triangle's interior and the background keep their exact colour.
-        colours_smooth = count_colours(smooth)
-        for colour in colours_plain:
-            check(colour in colours_smooth, "colour %r lost" % (colour,))
-        check(len(colours_smooth) > len(colours_plain), "no blended colours")
-        check(len(p.lines) == len(PAIR_OUTPUT), "Anti-Alias printed %r" % p.lines[len(PAIR_OUTPUT):])
-    finally:
-        p.close()
-
-
-def run_to_convergence_and_save(binary, directory, resize):
+def run_to_convergence_and_save(screen, build, directory, resize):
     # A tiny stop_at gives a run of several hundred steps, long enough for
     # the resizes to land while the solver is running.
-    config = box_scene(directory, stop_at="1e-30", step=1, resolution=128)
-    p = Program(binary, directory, config)
-    try:
-        window = p.find_window()
-        _, _, n, _, _ = geometry(window)
-        lines_at_resize = None
-        if resize:
-            for width, height in ((n + 57, n + 31), (n + 9, n + 90), (n + 40, n + 20)):
-                xdo("windowsize", window, width, height)
-                wait_until(lambda: geometry(window)[2:4] == (width, height), "the window's new size")
-            lines_at_resize = len(p.lines)
-        wait_until(lambda: p.steps(), "the first step")
-        p.wait_quiet(0.5)  # the solver has stopped itself
-        steps = [s for _, s in p.steps()]
-        if resize:
-            check(lines_at_resize < len(p.lines), "the solver had finished before the resizes")
-        picture = p.redrawn_picture()
-        p.menu("Save6d")
-        wait_until(lambda: results_in(directory) == ["box.6d", "lamp.6d"], "the result files")
-        files = {}
-        for name in results_in(directory):
-            with open(os.path.join(directory, name), "rb") as f:
-                files[name] = f.read()
-        return files, steps, picture, n
-    finally:
-        p.close()
+    p = Program(screen, build + "/lumetra", directory, [box_scene(directory, "1e-30", 1, 128)])
+    p.find_window()
+    n = p.geometry()[2]
+    if resize:
+        for width, height in ((n + 57, n + 31), (n + 9, n + 90), (n + 40, n + 20)):
+            p.resize(width, height)
+        lines_at_resize = len(p.lines)
+    wait_until(p.steps, "the first step")
+    p.wait_quiet(0.5)  # the solver has stopped itself
+    if resize:
+        check(lines_at_resize < len(p.lines), "the solver had finished before the resizes")
+    wait_until(lambda: any(re.match(r"Solved: stop_at 1e-30 reached after \d+ steps in ", e) for e in p.errors),
+               "the viewer's Solved line")
+    picture = p.redrawn_picture()
+    p.menu("Save6d")
+    wait_until(lambda: results_in(directory) == ["box.6d", "lamp.6d"], "the result files")
+    p.close()
+    return {name: read(directory, name) for name in results_in(directory)}, p.steps()[-1], picture, n
 
 
-def test_resize_changes_nothing(binary, directory):
-    """A run whose window is resized saves the same radiosities as one that
-    is not, and shows the same N x N picture in the lower-left corner."""
-    plain_dir = os.path.join(directory, "plain")
-    resized_dir = os.path.join(directory, "resized")
-    os.mkdir(plain_dir)
-    os.mkdir(resized_dir)
-    files_a, steps_a, picture_a, n = run_to_convergence_and_save(binary, plain_dir, resize=False)
-    files_b, steps_b, picture_b, _ = run_to_convergence_and_save(binary, resized_dir, resize=True)
-    check(steps_a[-1] == steps_b[-1], "converged at step %d and %d" % (steps_a[-1], steps_b[-1]))
+def test_resize_changes_nothing_and_batch_agrees(screen, build, directory):
+    # A run whose window is resized saves the same radiosities as one that
+    # is not, and shows the same N x N picture in the lower-left corner; and
+    # lumetra-batch writes byte-identical files after the same steps.
+    plain, resized = os.path.join(directory, "plain"), os.path.join(directory, "resized")
+    os.mkdir(plain)
+    os.mkdir(resized)
+    files_a, last_a, picture_a, n = run_to_convergence_and_save(screen, build, plain, resize=False)
+    files_b, last_b, picture_b, _ = run_to_convergence_and_save(screen, build, resized, resize=True)
+    check(last_a == last_b, "converged at step %d and %d" % (last_a, last_b))
     check(files_a == files_b, "result files differ")
     check(b"e" in files_a["box.6d"] or b"." in files_a["box.6d"], "box.6d holds no radiosity")
-    bottom = picture_b[len(picture_b) - n:]
-    check([row[:n] for row in bottom] == picture_a, "the picture moved or was scaled by the resize")
+    check(picture_b.crop((0, picture_b.height - n, n, picture_b.height)) == picture_a,
+          "the picture moved or was scaled by the resize")
+    batch = subprocess.run([build + "/lumetra-batch", "box.ini", "--out", "batch"], cwd=plain, timeout=120,
+                           stdout=subprocess.PIPE, text=True)
+    check(batch.returncode == 0, "lumetra-batch ended with %d" % batch.returncode)
+    check(batch.stdout.rstrip().endswith("Step %d" % last_a), "lumetra-batch stopped elsewhere")
+    for name, data in files_a.items():
+        check(read(plain, "batch/" + name) == data, "lumetra-batch wrote another " + name)
 
 
-TESTS = [test_startup_and_save, test_failed_save_goes_on, test_escape_exits_cleanly, test_stepping_commands,
-         test_rotation, test_antialias, test_resize_changes_nothing]
+TESTS = [f for name, f in list(globals().items()) if name.startswith("test_")]  # in the order above
 
 
 def main():
     if len(sys.argv) < 2:
         print(__doc__)
         return 2
-    binary = os.path.abspath(sys.argv[1])
+    build = os.path.abspath(sys.argv[1])
     wanted = sys.argv[2:]
-    missing = [t for t in ("Xvfb", "xdotool", "xwd", "xwininfo") if not shutil.which(t)]
-    if missing:
-        print("SKIP: missing " + ", ".join(missing))
+    if not shutil.which("Xvfb"):
+        print("SKIP: no Xvfb")
         return SKIP
-    if not os.access(binary, os.X_OK):
-        print("FAIL: no program at " + binary)
-        return 1
-
-    screen = None
-    # A test run killed by its time limit still takes the X server down.
+    # A run killed by its time limit still takes the X servers down.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     failed = []
-    try:
-        screen = VirtualScreen()
-        for test in TESTS:
-            if wanted and test.__name__ not in wanted:
-                continue
-            directory = tempfile.mkdtemp(prefix="lumetra-e2e-")
-            started = time.monotonic()
-            try:
-                test(binary, directory)
-                print("PASS %s (%.1f s)" % (test.__name__, time.monotonic() - started))
-            except Exception as e:  # a failed check or a tool that broke
-                failed.append(test.__name__)
-                print("FAIL %s: %s" % (test.__name__, e))
-                for p in STARTED:
-                    p.close()
-                crashed = [p for p in STARTED if p.exit_code not in (None, 0)]
-                for p in crashed:
-                    print("     the program ended with code %d; its last lines: %r"
-                          % (p.exit_code, p.lines[-3:]))
-                if not isinstance(e, Failure) and not crashed:
-                    traceback.print_exc()
-            finally:
-                for p in STARTED:
-                    p.close()
-                del STARTED[:]
-                shutil.rmtree(directory, ignore_errors=True)
-            sys.stdout.flush()
-    finally:
-        if screen is not None:
-            screen.close()
+    for test in TESTS:
+        if wanted and test.__name__ not in wanted:
+            continue
+        directory = tempfile.mkdtemp(prefix="lumetra-e2e-")
+        started = time.monotonic()
+        screen = None
+        try:
+            screen = Screen()
+            test(screen, build, directory)
+            print("PASS %s (%.1f s)" % (test.__name__, time.monotonic() - started))
+        except Exception as e:  # a failed check, or a tool that broke
+            failed.append(test.__name__)
+            print("FAIL %s: %s: %s" % (test.__name__, type(e).__name__, e))
+            for p in STARTED:
+                if not p.killed and p.proc.poll() not in (None, 0):
+                    print("     the program ended with code %d; its last lines: %r, %r"
+                          % (p.proc.returncode, p.lines[-3:], p.errors[-3:]))
+        finally:
+            for p in STARTED:
+                p.close()
+            del STARTED[:]
+            if screen is not None:
+                screen.close()
+            shutil.rmtree(directory, ignore_errors=True)
+        sys.stdout.flush()
     return 1 if failed else 0
 
 

@@ -1,4 +1,4 @@
-#include "mesh/triangle_file_writer.h"
+#include "scene/triangle_file_writer.h"
 
 #include <charconv>
 
@@ -9,13 +9,14 @@ std::string formatNumber(double v) {
     return std::string(buf, res.ptr);
 }
 
-void writeTriangleFile(std::ostream& out, const MeshObject& object) {
-    out << object.name << '\n';
+void writeTriangleFile(std::ostream& out, const std::string& name,
+                       const std::vector<std::array<Vec3, 3>>& triangles) {
+    out << name << '\n';
     std::string line;
-    for (const MeshTriangle& t : object.triangles) {
+    for (const std::array<Vec3, 3>& t : triangles) {
         line.clear();
         for (int c = 0; c < 3; ++c) {
-            const Vec3& p = t.corners[c];
+            const Vec3& p = t[static_cast<std::size_t>(c)];
             if (c > 0) line += ' ';
             line += formatNumber(p.x);
             line += ' ';

@@ -1,0 +1,168 @@
+// What lumetra-batch writes besides result files and PNG pictures, and its
+// re-rendering from saved results: the real binary on the furnace cube,
+// whose exact answer B = E / (1 - rho) is known everywhere.
+
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <assimp/Importer.hpp>
+#include <cmath>
+
+#include "app/batch_options.h"
+#include "batch_fixture.h"
+#include "exr_read.h"
+#include "ply_read.h"
+
+using fixture::CubeDir;
+using fixture::Result;
+using fixture::runBatch;
+
+namespace {
+
+// The cube's exact radiosity: E / (1 - rho) with E = (51, 25, 0) / 255 and
+// rho = 128 / 255.
+const double kRed = (51.0 / 255.0) / (1.0 - 128.0 / 255.0);
+const double kGreen = (25.0 / 255.0) / (1.0 - 128.0 / 255.0);
+
+std::vector<unsigned char> readPng(const std::string& path, unsigned& size) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+    size = image.width;
+    return rgb;
+}
+
+int parse(std::vector<const char*> args, BatchOptions& options) {
+    args.insert(args.begin(), "lumetra-batch");
+    return parseBatchOptions(static_cast<int>(args.size()), args.data(), options);
+}
+
+}  // namespace
+
+TEST(BatchOptions, OutputAndLoadOptionsAndTheirConflicts) {
+    BatchOptions o;
+    EXPECT_EQ(parse({"a.ini", "--exr", "p.exr", "--export", "s.PLY", "--ascii", "--load", "r"}, o), -1);
+    EXPECT_TRUE(o.exr == "p.exr" && o.exportPath == "s.PLY" && o.ascii && o.loadDir == "r");
+    EXPECT_EQ(exportFormatOf("x/scene.glb"), ExportFormat::Gltf);
+    EXPECT_EQ(exportFormatOf("scene.gltf.ply"), ExportFormat::Ply);
+    testing::internal::CaptureStderr();
+    const std::vector<std::vector<const char*>> bad = {
+        {"a.ini", "--export", "s.obj"},
+        {"a.ini", "--export", "gltf"},
+        {"a.ini", "--ascii"},
+        {"a.ini", "--export", "s.glb", "--ascii"},
+        {"a.ini", "--load", "r", "--steps", "3"},
+        {"a.ini", "--seconds", "1", "--load", "r"},
+        {"a.ini", "--exr", ""},
+    };
+    for (const auto& args : bad) EXPECT_EQ(parse(args, o), kExitUsage) << args[1];
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(fixture::contains(errors, "--export: needs a name ending in .gltf, .glb or .ply")) << errors;
+    EXPECT_TRUE(fixture::contains(errors, "--ascii: applies to a .ply export only")) << errors;
+    EXPECT_TRUE(fixture::contains(errors, "--steps excludes --load")) << errors;
+}
+
+TEST(BatchTool, HdrPictureAndExportsHoldTheUnclampedAnswer) {
+    CubeDir dir;
+    // Two stops up: the walls show 4 B, beyond what a PNG can hold.
+    const Result r = runBatch(
+        dir, "box.ini --set exposure=2 --exr pic.exr --size 16 --export box.ply --ascii --png pic.png");
+    ASSERT_EQ(r.code, 0) << r.err;
+    int w = 0, h = 0;
+    std::vector<float> hdr;
+    ASSERT_EQ(fixture::readExr(dir.at("pic.exr"), w, h, hdr), "");
+    ASSERT_EQ(w, 16);
+    ASSERT_EQ(h, 16);
+    for (int p = 0; p < w * h; ++p) {
+        EXPECT_NEAR(hdr[3 * p], 4 * kRed, 0.02) << p;
+        EXPECT_NEAR(hdr[3 * p + 1], 4 * kGreen, 0.02) << p;
+        EXPECT_EQ(hdr[3 * p + 2], 0.0f) << p;
+    }
+    // The corner colours exported are B itself: no brightness, exposure or
+    // clamp. The picture shows them times 4 (brightness 1).
+    const fixture::Ply ply = fixture::readPly(dir.read("box.ply"));
+    ASSERT_EQ(ply.faces.size(), 36u);
+    ASSERT_EQ(ply.vertices.size() % 6, 0u);
+    for (std::size_t v = 0; v < ply.vertices.size(); v += 6) {
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(ply.vertices[v + k] == 0.0f || ply.vertices[v + k] == 1.0f);
+        EXPECT_NEAR(ply.vertices[v + 3], kRed, 0.005);
+        EXPECT_NEAR(ply.vertices[v + 4], kGreen, 0.005);
+        EXPECT_NEAR(hdr[(8 * 16 + 8) * 3], 4 * ply.vertices[v + 3], 0.01);
+    }
+    EXPECT_EQ(ply.comments.back(), "object 0 box");
+    // The PNG of the same run: the linear clamp of (1.6, 0.79, 0).
+    unsigned size = 0;
+    const std::vector<unsigned char> png = readPng(dir.at("pic.png"), size);
+    ASSERT_EQ(size, 16u);
+    EXPECT_EQ(png[(8 * 16 + 8) * 3], 255);
+    EXPECT_NEAR(png[(8 * 16 + 8) * 3 + 1], 255 * kGreen / kRed, 1);
+}
+
+TEST(BatchTool, LoadReRendersSavedResultsWithoutSolving) {
+    CubeDir dir;
+    ASSERT_EQ(runBatch(dir, "box.ini --out a --png a.png --aa --size 32").code, 0);
+    const Result again =
+        runBatch(dir, "box.ini --load a --out b --png b.png --aa --size 32 --export box.glb");
+    ASSERT_EQ(again.code, 0) << again.err;
+    EXPECT_FALSE(fixture::contains(again.out, "Convergence")) << "nothing solved";
+    EXPECT_EQ(dir.read("b/box.6d"), dir.read("a/box.6d"));  // the same bytes back
+    unsigned size = 0;
+    const std::vector<unsigned char> solved = readPng(dir.at("a.png"), size);
+    const std::vector<unsigned char> loaded = readPng(dir.at("b.png"), size);
+    ASSERT_EQ(solved.size(), loaded.size());
+    ASSERT_FALSE(solved.empty());
+    for (std::size_t i = 0; i < solved.size(); ++i) EXPECT_LE(std::abs(solved[i] - loaded[i]), 1) << i;
+    // The glTF export of the loaded results.
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(dir.at("box.glb"), 0);
+    ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+    ASSERT_EQ(scene->mNumMeshes, 1u);
+    EXPECT_STREQ(scene->mRootNode->mChildren[0]->mName.C_Str(), "box");
+    const aiMesh* mesh = scene->mMeshes[0];
+    EXPECT_EQ(mesh->mNumFaces, 12u);
+    for (unsigned v = 0; v < mesh->mNumVertices; ++v) EXPECT_NEAR(mesh->mColors[0][v].r, kRed, 0.005);
+
+    // A new display from the same results: sRGB, and one stop down.
+    ASSERT_EQ(runBatch(dir, "box.ini --load a --png srgb.png --set display=srgb --size 8").code, 0);
+    const std::vector<unsigned char> srgb = readPng(dir.at("srgb.png"), size);
+    const auto encode = [](double v) { return 255 * (1.055 * std::pow(v, 1 / 2.4) - 0.055); };
+    EXPECT_NEAR(srgb[(4 * 8 + 4) * 3], encode(kRed), 2);
+    EXPECT_NEAR(srgb[(4 * 8 + 4) * 3 + 1], encode(kGreen), 2);
+    ASSERT_EQ(runBatch(dir, "box.ini --load a --png dim.png --set exposure=-1 --size 8").code, 0);
+    EXPECT_NEAR(readPng(dir.at("dim.png"), size)[(4 * 8 + 4) * 3], 255 * kRed / 2, 2);
+}
+
+TEST(BatchTool, LoadRefusesResultsThatDoNotFitNamingFileAndLine) {
+    CubeDir dir;
+    ASSERT_EQ(runBatch(dir, "box.ini --steps 3 --out a").code, 0);
+    const std::string text = dir.read("a/box.6d");
+    std::filesystem::create_directory(dir.path / "short");
+    std::string fewer = text.substr(0, text.rfind("\r\n", text.size() - 3) + 2);  // the last triangle gone
+    dir.write("short/box.6d", fewer);
+    std::filesystem::create_directory(dir.path / "garbled");
+    std::string garbled = text;
+    garbled.replace(garbled.rfind(' '), 1, " x");
+    dir.write("garbled/box.6d", garbled);
+    const int lastLine = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    const struct {
+        std::string args;
+        int code;
+        std::string message;  // in standard error
+    } cases[] = {
+        {"box.ini --load a --seconds 2", 1, "--seconds excludes --load"},
+        {"box.ini --load none --png p.png", 2, "none/box.6d: cannot open: No such file or directory"},
+        {"box.ini --load short --png p.png", 2,
+         "short/box.6d:" + std::to_string(lastLine) + ": the file ends"},
+        {"box.ini --load garbled --png p.png", 2, "garbled/box.6d:" + std::to_string(lastLine) + ": \"x"},
+    };
+    for (const auto& c : cases) {
+        const Result r = runBatch(dir, c.args);
+        EXPECT_EQ(r.code, c.code) << c.args;
+        EXPECT_TRUE(fixture::contains(r.err, c.message)) << c.args << ": " << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "p.png"));
+}

@@ -1,0 +1,253 @@
+// Exports of the lit scene read back: the baked corner colours, PLY (binary
+// and ASCII, with our own reader here), glTF and GLB (through the library's
+// importer), and OpenEXR pictures.
+
+#include <assimp/material.h>
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <assimp/Importer.hpp>
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
+#include "exr_read.h"
+#include "ply_read.h"
+#include "scene/atomic_file.h"
+#include "scene/scene.h"
+#include "scene_fixture.h"
+#include "view/baked_mesh.h"
+#include "view/corner_colours.h"
+#include "view/exr_writer.h"
+#include "view/gltf_writer.h"
+#include "view/output_files.h"
+#include "view/ply_writer.h"
+
+using fixture::Scratch;
+
+namespace {
+
+// A unit square of two triangles in z = 0 and, along its x = 1 edge, a wall
+// standing up at a right angle: a crease the smoothing never crosses.
+SceneObject makeFolded(const std::string& name) {
+    SceneObject o;
+    std::istringstream in(name +
+                          "\n0 0 0 1 0 0 1 1 0\n0 0 0 1 1 0 0 1 0\n"
+                          "1 0 0 1 0 1 1 1 1\n");
+    o.loadTriangles(in);
+    o.triangles[0]->radiosity = Vec3(2.5, 0.5, 0.0);  // above 1: exports keep it
+    o.triangles[1]->radiosity = Vec3(0.5, 0.5, 0.25);
+    o.triangles[2]->radiosity = Vec3(0.0, 0.0, 1.0);
+    o.reflectance = Vec3(0.5, 0.25, 1.0);
+    o.emission = Vec3(10.0, 0.0, 0.0);
+    return o;
+}
+
+std::vector<BakedMesh> bakedScene() {
+    std::vector<SceneObject> objects;
+    objects.push_back(makeFolded("folded"));
+    objects.push_back(makeFolded("second\tname"));
+    objects.back().triangles[2]->radiosity = Vec3(0.125, 0.0, 0.0);
+    return bakeScene(objects, 0.99939082701909576);  // smooth_angle 2
+}
+
+// Every corner of the baked scene as position and colour, in order.
+std::vector<float> cornersOf(const std::vector<BakedMesh>& meshes) {
+    std::vector<float> out;
+    for (const BakedMesh& m : meshes) {
+        for (const auto& t : m.triangles) {
+            for (std::uint32_t i : t) {
+                out.insert(out.end(), m.positions[i].begin(), m.positions[i].end());
+                out.insert(out.end(), m.colours[i].begin(), m.colours[i].end());
+            }
+        }
+    }
+    return out;
+}
+
+void writeFiles(const std::vector<OutputFile>& files) {
+    ASSERT_EQ(writeFilesTogether(files), "");
+}
+
+// System calls whose n-th write (counting from 1) or every rename fails.
+struct FailingOps : FileOps {
+    int failWrite = 0;
+    bool failRename = false;
+    int writes = 0;
+    int write(int fd, const char* data, std::size_t size) override {
+        return ++writes == failWrite ? ENOSPC : FileOps::write(fd, data, size);
+    }
+    int rename(const std::string& from, const std::string& to) override {
+        return failRename ? EXDEV : FileOps::rename(from, to);
+    }
+};
+
+}  // namespace
+
+TEST(BakedMesh, CornerColoursUnscaledWithVerticesSharedOnlyWhereTheyAgree) {
+    const SceneObject folded = makeFolded("folded");
+    const BakedMesh mesh = bakeObject(folded, 0.99939082701909576);
+    ASSERT_EQ(mesh.triangles.size(), 3u);
+    // The two floor triangles average at their shared corners (0,0,0) and
+    // (1,1,0); (1,0,0) belongs to the first alone on the floor; the wall's
+    // corners keep its own colour, so the crease's corners are doubled.
+    EXPECT_EQ(mesh.positions.size(), 4u + 3u);
+    const Float3 shared = mesh.colours[mesh.triangles[0][0]];
+    EXPECT_EQ(shared, (Float3{1.5f, 0.5f, 0.125f}));
+    EXPECT_EQ(mesh.triangles[1][0], mesh.triangles[0][0]);
+    EXPECT_EQ(mesh.colours[mesh.triangles[0][1]], (Float3{2.5f, 0.5f, 0.0f}));
+    EXPECT_NE(mesh.triangles[2][0], mesh.triangles[0][1]);  // same place, other colour
+    EXPECT_EQ(mesh.positions[mesh.triangles[2][0]], mesh.positions[mesh.triangles[0][1]]);
+    EXPECT_EQ(mesh.colours[mesh.triangles[2][0]], (Float3{0.0f, 0.0f, 1.0f}));
+    // Each corner's colour is the smoothed corner colour itself.
+    for (std::size_t t = 0; t < 3; ++t) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            const Vec3 c =
+                cornerColour(*folded.triangles[t]->corners[k], *folded.triangles[t], 0.99939082701909576);
+            EXPECT_EQ(mesh.colours[mesh.triangles[t][k]],
+                      (Float3{static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z)}));
+        }
+    }
+    EXPECT_EQ(mesh.name, "folded");
+    EXPECT_EQ(mesh.emission.x, 10.0);
+}
+
+TEST(PlyWriter, BinaryAndAsciiReadBackToTheSameCornersWithFloatColours) {
+    const std::vector<BakedMesh> meshes = bakedScene();
+    const std::vector<float> expected = cornersOf(meshes);
+    for (const PlyEncoding encoding : {PlyEncoding::BinaryLittleEndian, PlyEncoding::Ascii}) {
+        const std::string bytes = formatPly(meshes, encoding);
+        const fixture::Ply ply = fixture::readPly(bytes);
+        ASSERT_EQ(ply.faces.size(), 18u);
+        std::vector<float> corners;
+        for (std::uint32_t i : ply.faces) {
+            ASSERT_LT(i * 6 + 5, ply.vertices.size());
+            corners.insert(corners.end(), ply.vertices.begin() + i * 6, ply.vertices.begin() + i * 6 + 6);
+        }
+        EXPECT_EQ(corners, expected);  // bit for bit, 2.5 included
+        ASSERT_EQ(ply.comments.size(), 3u);
+        EXPECT_EQ(ply.comments[1], "object 0 folded");
+        EXPECT_EQ(ply.comments[2], "object 1 second?name");  // a tab would break the header line
+    }
+    const std::string header = formatPly(meshes, PlyEncoding::BinaryLittleEndian);
+    EXPECT_EQ(header.rfind("ply\nformat binary_little_endian 1.0\n", 0), 0u);
+    EXPECT_NE(header.find("element vertex 14\nproperty float x\nproperty float y\nproperty float z\n"
+                          "property float red\nproperty float green\nproperty float blue\n"
+                          "element face 6\nproperty list uchar uint vertex_indices\nend_header\n"),
+              std::string::npos);
+}
+
+TEST(GltfWriter, GltfAndGlbReadBackThroughTheImporterWithNamesColoursAndExtras) {
+    const std::vector<BakedMesh> meshes = bakedScene();
+    Scratch dir;
+    for (const char* name : {"scene.gltf", "scene.GLB"}) {
+        std::vector<OutputFile> files;
+        ASSERT_EQ(exportGltf(meshes, dir.at(name), files), "");
+        const bool binary = std::string(name).find("GLB") != std::string::npos;
+        ASSERT_EQ(files.size(), binary ? 1u : 2u);
+        EXPECT_EQ(files.back().path, dir.at(name));  // the buffer comes first
+        if (!binary) {
+            EXPECT_EQ(files.front().path, dir.at("scene.bin"));
+        }
+        writeFiles(files);
+
+        Assimp::Importer importer;
+        const aiScene* scene = importer.ReadFile(dir.at(name), 0);
+        ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+        ASSERT_EQ(scene->mRootNode->mNumChildren, 2u);
+        EXPECT_STREQ(scene->mRootNode->mChildren[0]->mName.C_Str(), "folded");
+        EXPECT_STREQ(scene->mRootNode->mChildren[1]->mName.C_Str(), "second\tname");
+        std::vector<float> corners;
+        for (unsigned n = 0; n < 2; ++n) {
+            const aiNode* node = scene->mRootNode->mChildren[n];
+            ASSERT_EQ(node->mNumMeshes, 1u);
+            const aiMesh* mesh = scene->mMeshes[node->mMeshes[0]];
+            EXPECT_STREQ(mesh->mName.C_Str(), meshes[n].name.c_str());
+            // The crease's corners stay apart (the library's own vertex
+            // joining would merge them), smooth corners stay shared.
+            EXPECT_EQ(mesh->mNumVertices, meshes[n].positions.size());
+            EXPECT_FALSE(mesh->HasTangentsAndBitangents());
+            ASSERT_TRUE(mesh->HasVertexColors(0));
+            for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+                for (unsigned k = 0; k < 3; ++k) {
+                    const unsigned i = mesh->mFaces[f].mIndices[k];
+                    const aiVector3D& p = mesh->mVertices[i];
+                    const aiColor4D& c = mesh->mColors[0][i];
+                    corners.insert(corners.end(), {p.x, p.y, p.z, c.r, c.g, c.b});
+                }
+            }
+            aiShadingMode mode = aiShadingMode_Flat;
+            scene->mMaterials[mesh->mMaterialIndex]->Get(AI_MATKEY_SHADING_MODEL, mode);
+            EXPECT_EQ(mode, aiShadingMode_Unlit);
+        }
+        EXPECT_EQ(corners, cornersOf(meshes));
+
+        // The extras, from the JSON itself (of the GLB's first chunk).
+        std::string json = dir.read(name);
+        if (binary)
+            json = json.substr(20, static_cast<unsigned char>(json[12]) | static_cast<unsigned char>(json[13])
+                                                                              << 8);
+        rapidjson::Document doc;
+        doc.Parse(json.data(), json.size());
+        ASSERT_FALSE(doc.HasParseError());
+        const auto& extras = doc["nodes"][1]["extras"];
+        EXPECT_EQ(extras["emission"][0].GetDouble(), 10.0);
+        EXPECT_EQ(extras["reflectance"][1].GetDouble(), 0.25);
+        EXPECT_EQ(doc["materials"][1]["extras"]["reflectance"][2].GetDouble(), 1.0);
+        EXPECT_TRUE(doc["materials"][0]["extensions"].HasMember("KHR_materials_unlit"));
+        EXPECT_FALSE(doc["materials"][0].HasMember("emissiveFactor"));
+    }
+}
+
+TEST(GltfWriter, RefusesOtherNamesAndExportsObjectsWithoutTriangles) {
+    std::vector<OutputFile> files;
+    EXPECT_NE(exportGltf({}, "scene.obj", files), "");
+    std::vector<BakedMesh> meshes = bakedScene();
+    meshes.insert(meshes.begin() + 1, BakedMesh{});
+    meshes[1].name = "empty";
+    Scratch dir;
+    ASSERT_EQ(exportGltf(meshes, dir.at("s.gltf"), files), "");
+    writeFiles(files);
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(dir.at("s.gltf"), 0);
+    ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+    ASSERT_EQ(scene->mRootNode->mNumChildren, 3u);
+    EXPECT_STREQ(scene->mRootNode->mChildren[1]->mName.C_Str(), "empty");
+    EXPECT_EQ(scene->mRootNode->mChildren[1]->mNumMeshes, 0u);
+    EXPECT_EQ(scene->mNumMeshes, 2u);
+}
+
+TEST(ExrWriter, FloatPixelsRoundTripUnclamped) {
+    const int w = 3, h = 2;
+    const std::vector<float> rgb = {0.0f,  0.5f, 1.0f,   2.5f,    1e6f, -0.25f, 0.18f, 3.0f, 0.0f,
+                                    1e-7f, 7.0f, 0.125f, 65504.f, 1.f,  2.f,    4.f,   8.f,  16.f};
+    std::string bytes;
+    ASSERT_EQ(encodeExr(w, h, rgb, bytes), "");
+    EXPECT_EQ(bytes.compare(0, 4, "\x76\x2f\x31\x01"), 0);  // the OpenEXR magic number
+    Scratch dir;
+    dir.write("p.exr", bytes);
+    int rw = 0, rh = 0;
+    std::vector<float> back;
+    ASSERT_EQ(fixture::readExr(dir.at("p.exr"), rw, rh, back), "");
+    EXPECT_EQ(rw, w);
+    EXPECT_EQ(rh, h);
+    EXPECT_EQ(back, rgb);  // bit for bit: 32-bit floats, rows top first
+    EXPECT_NE(encodeExr(2, 2, rgb, bytes), "");
+}
+
+TEST(OutputFiles, AllOrNothingWhenAWriteFails) {
+    Scratch dir;
+    const std::vector<OutputFile> files = {{dir.at("s.bin"), "buffer"}, {dir.at("s.gltf"), "json"}};
+    FailingOps second;
+    second.failWrite = 2;  // the .bin is written, the .gltf is not
+    EXPECT_EQ(writeFilesTogether(files, &second), dir.at("s.gltf") + ": No space left on device");
+    EXPECT_EQ(dir.entries(), 0) << "neither file nor any temporary file";
+    FailingOps rename;
+    rename.failRename = true;
+    EXPECT_NE(writeFilesTogether(files, &rename), "");
+    EXPECT_EQ(dir.entries(), 0);
+    EXPECT_EQ(writeFilesTogether(files), "");
+    EXPECT_EQ(dir.read("s.bin"), "buffer");
+    EXPECT_EQ(dir.read("s.gltf"), "json");
+}
