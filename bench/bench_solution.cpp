@@ -186,11 +186,15 @@ void printRow(const TableScene& s, const SolutionRun& r, const SolutionRun* refe
         std::printf(" %6s %7s %8s %8s\n", "-", "-", "-", "-");
         return;
     }
-    for (size_t k = 0; k < common; ++k) {
+    for (size_t k = 0; k <= common; ++k) {
         const SolutionDifference e = compareSolutions(scene, r.radiosity[k], reference->radiosity[k]);
         std::fprintf(
-            stderr, "# %s at %g %% unshot: rms %.2f %%, surface %+.2f %% (%s)\n", s.name.c_str(),
-            100.0 * kShares[k], 100.0 * e.rms, 100.0 * e.worstSurface,
+            stderr,
+            "# %s at %g %% unshot: triangles %.1f s (%.1f s CPU, %d steps), patches %.1f s (%.1f s "
+            "CPU, %d rounds); rms %.2f %%, surface %+.2f %% (%s)\n",
+            s.name.c_str(), 100.0 * kShares[k], reference->seconds[k], reference->cpuSeconds[k],
+            reference->steps[k], r.seconds[k], r.cpuSeconds[k], r.steps[k], 100.0 * e.rms,
+            100.0 * e.worstSurface,
             e.worstObject >= 0 ? scene.objects[static_cast<size_t>(e.worstObject)].name.c_str() : "-");
     }
     const SolutionDifference d = compareSolutions(scene, r.radiosity[common], reference->radiosity[common]);
