@@ -60,8 +60,9 @@ double patchEnergy(const SceneObject& object, const PatchTree& tree, const Patch
 
 namespace {
 
-// Plans the shots of one node that must serve `serve` (receivers its
-// ancestors left to it), then those of its children.
+// Plans the local shots that serve the receivers near a top-level patch:
+// each node shoots them from its own centre unless one of them is near it
+// too, in which case its children do, down to single triangles.
 class RoundPlanner {
   public:
     RoundPlanner(const SceneObject& object, const PatchTree& tree, const ReceiverIndex& index,
@@ -73,8 +74,6 @@ class RoundPlanner {
           objectIndex_(objectIndex),
           shots_(shots) {}
 
-    // A node with no near receiver among those it must serve shoots them
-    // all from its centre; otherwise its children serve them.
     void refine(int n, const std::vector<int>& serve) {
         const PatchNode& node = tree_.nodes[static_cast<size_t>(n)];
         if (serve.empty() || !(patchEnergy(object_, tree_, node) > 0.0)) return;
