@@ -26,7 +26,9 @@ TEST(TriangleGeometry, NormalAreaCentroidFollowCornerOrder) {
     EXPECT_DOUBLE_EQ(t.centroid.y, 1.0 / 3.0);
     // A degenerate triangle gets a zero normal, not NaN; a sliver whose normal
     // components square to below the smallest double still gets a unit normal.
-    const Triangle& line = *load("line\n0 0 0 1 1 1 2 2 2\n").triangles[0];
+    const SceneObject lineObject =
+        load("line\n0 0 0 1 1 1 2 2 2\n");  // kept alive while its triangle is read
+    const Triangle& line = *lineObject.triangles[0];
     EXPECT_TRUE(line.area == 0.0 && line.normal.x == 0.0 && line.normal.y == 0.0 && line.normal.z == 0.0);
     EXPECT_EQ(load("t\n0 0 0 1 0 0 2 1e-200 0\n").triangles[0]->normal.z, 1.0);
 }
