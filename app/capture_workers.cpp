@@ -7,6 +7,7 @@
 #include "app/headless_context.h"
 #include "app/solver_setup.h"
 #include "radiosity/capture_pool.h"
+#include "radiosity/patch_rounds.h"
 #include "scene/scene.h"
 
 namespace {
@@ -29,7 +30,10 @@ CaptureContextFactory headlessContextFactory() {
 
 int captureWorkerCount(const Settings& settings, unsigned processors) {
     long long workers = settings.threads > 0 ? settings.threads : static_cast<long long>(processors);
-    if (workers > settings.shooters) workers = settings.shooters;
+    // A triangle step captures one hemicube per shooter; a patch step up to
+    // kPatchBatch at once, however many patches shoot.
+    const long long shots = settings.patchSize > 0.0 ? kPatchBatch : settings.shooters;
+    if (workers > shots) workers = shots;
     return workers > 1 ? static_cast<int>(workers) : 1;
 }
 

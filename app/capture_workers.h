@@ -14,8 +14,9 @@ struct SolverSetup;
 // environment setting they need. They change the speed only, never a
 // result: every shot adds into its own array whoever captures it.
 
-// settings.threads (0: one per processor), never more than settings.shooters
-// (a step has no more shots to share out), and at least 1.
+// settings.threads (0: one per processor), never more than a step's shots
+// (settings.shooters; with patches, the most hemicubes a patch step asks for
+// at once), and at least 1.
 int captureWorkerCount(const Settings& settings, unsigned processors = std::thread::hardware_concurrency());
 
 // llvmpipe rasterises on threads of its own beside the caller's; with

@@ -92,12 +92,6 @@ void readStrictSettings(const IniFile& ini, const std::string& path, Settings& s
     readStrict(ini, path, "ambient", "must be 0 or 1", zeroOrOne, s.ambient, result);
     readStrict(ini, path, "patch_size", "must be a number, 0 or more (scene units)", realAtLeastZero,
                s.patchSize, result);
-    // Patch shooting is not part of this version yet: say so rather than
-    // let a configuration believe it shoots from patches.
-    if (s.patchSize > 0.0)
-        result.warnings.push_back(where(path, ini, "settings", "patch_size") +
-                                  ": patch_size = " + ini.getString("settings", "patch_size", "") +
-                                  ": patches are not used by this version; every triangle shoots alone");
     // Every shooter of a step holds a form-factor array of the scene's size.
     static_assert(kMaxShooters == 256, "the message below names the bound");
     readStrict(ini, path, "shooters", "must be a whole number from 1 to 256", intAtLeast(1, kMaxShooters),

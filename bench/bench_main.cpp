@@ -21,6 +21,7 @@
 #include "bench/bench_scene.h"
 #include "bench/bench_step.h"
 #include "bench/bench_threads.h"
+#include "bench/solution_table.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/offscreen_target.h"
 #include "radiosity/weights.h"
@@ -165,6 +166,7 @@ int main(int argc, char** argv) {
     note("# lumetra-bench: %u processors, GL_RENDERER %s, GL_VERSION %s\n",
          static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN))), glText(GL_RENDERER),
          glText(GL_VERSION));
+    if (options.solution) return runSolutionTable(options);
     note(
         "# times in ms per shooting step; capture = clear + draw + read-back of the five faces; "
         "floor = the same draws and read-backs alone; literal = five full N x N faces from display "

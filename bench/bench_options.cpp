@@ -50,11 +50,43 @@ int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) 
         ->transform(wholeNumber(1, 256, "a whole number from 1 to 256"));
     app.add_flag("--overshoot", options.overshoot, "overshoot in the --threads table");
     app.add_option("--max-seconds", options.maxSeconds,
-                   "give up a --threads solve after S seconds (default 1800)")
+                   "give up a --threads or --solution solve after S seconds (default 1800)")
         ->type_name("S")
         ->check(CLI::PositiveNumber);
+    app.add_flag("--solution", options.solution,
+                 "instead: seconds and shots to 10 % and 5 % of the light unshot, triangle shooting "
+                 "against patches, and how far the patch solution lies from the triangle one (rooms "
+                 "default to 13000,60000)");
+    app.add_option("--solution-config", options.solutionConfigs,
+                   "also a configured scene in the --solution table (repeatable)")
+        ->type_name("FILE")
+        ->allow_extra_args(false);
+    app.add_option("--patch-size", options.patchSize,
+                   "patch_size of the --solution patch runs (default: twice a room's square side, a "
+                   "configuration's own patch_size)")
+        ->type_name("S")
+        ->transform(realNumber(0.0, "a number, 0 or more"));
+    app.add_option("--compare-at", options.compareAt,
+                   "also solve --solution runs down to this share of the light unshot and compare them there "
+                   "(default 0.05)")
+        ->type_name("S")
+        ->check(CLI::Range(1e-6, 0.05));
+    app.add_option(
+           "--refine-ratio", options.refineRatio,
+           "patch runs: a receiver nearer than a patch's radius / R gets its light from the patch's parts "
+           "(default 0.5; 0 never)")
+        ->type_name("R")
+        ->transform(realNumber(0.0, "a number, 0 or more"));
+    app.add_option("--keep-reference", options.keepReference,
+                   "keep each --solution triangle run in DIR and reuse it when the same scene comes again")
+        ->type_name("DIR")
+        ->check(CLI::ExistingDirectory);
     app.callback([&] {
         if (n512) options.resolutions = {256, 512};
+        // --solution-config alone solves the configurations only.
+        if (app.count("--scenes") == 0 && (options.solution || !options.solutionConfigs.empty()))
+            options.scenes = options.solution ? std::vector<int>{13000, 60000} : std::vector<int>{};
+        if (!options.solutionConfigs.empty()) options.solution = true;
         if (!options.threadsConfigs.empty()) options.threads = true;
         if (options.threads && app.count("--scenes") == 0)
             options.scenes =

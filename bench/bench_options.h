@@ -15,7 +15,16 @@ struct BenchOptions {
     std::vector<std::string> threadsConfigs;      // --threads-config CONFIG (repeatable)
     int shooters = 4;                             // --shooters K, for the --threads table
     bool overshoot = false;                       // --overshoot, for the --threads table
-    double maxSeconds = 1800.0;                   // --max-seconds S: give up a --threads solve after S s
+    double maxSeconds = 1800.0;                   // --max-seconds S: give up a --threads or --solution solve
+
+    // --solution: the time-to-solution table (triangle against patch
+    // shooting) instead of the step timing; its rooms default to 13000,60000.
+    bool solution = false;
+    std::vector<std::string> solutionConfigs;  // --solution-config FILE, repeatable
+    double patchSize = 0.0;                    // --patch-size S; 0: twice a room's square side
+    double compareAt = 0.05;                   // --compare-at S: also note this share, to compare at
+    double refineRatio = 0.5;                  // --refine-ratio R: near means nearer than radius / R
+    std::string keepReference;                 // --keep-reference DIR: reuse triangle runs kept there
 };
 
 // Parses argv into `options`. Returns -1 when the run goes on; otherwise the

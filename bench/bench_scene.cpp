@@ -87,6 +87,7 @@ BenchScene makeBenchRoom(int targetTriangles) {
     const Vec3 lo(-kHalf, -kHalf, 0.0);
     const Vec3 grey(0.75, 0.75, 0.75);
     BenchScene scene;
+    scene.cellSize = cell;
     struct Wall {
         const char* name;
         Vec3 origin, du, dv, reflectance;

@@ -24,6 +24,7 @@ struct BenchObject {
 
 struct BenchScene {
     std::vector<BenchObject> objects;
+    double cellSize = 0.0;  // side of the squares the room's surfaces are cut into
     int triangleCount() const;
 };
 

@@ -179,9 +179,7 @@ int convert(const MeshOptions& options) {
             path.c_str(), shortest, kWeldTolerance);
 
     IniSettings settings;
-    // The renderer does not shoot from patches yet, so patch_size (twice the
-    // edge length once it does) stays out of scene.ini for now.
-    settings.patchSize = 0.0;
+    settings.patchSize = options.maxEdge > 0.0 ? 2.0 * options.maxEdge : 0.0;
     IniCamera camera;
     chooseCamera(options, model, box, camera, settings);
     if (!options.camera && model.camera)

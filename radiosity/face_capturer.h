@@ -8,12 +8,16 @@
 // The view of one hemicube face: the eye (the shooter's centroid moved 1/1000
 // along its normal), the look-at centre and up vector of the face, and the
 // number of rows summed from the face's top edge: N for the top face, H for a
-// side face (the half above the shooter's tangent plane).
+// side face (the half above the shooter's tangent plane). A far plane between
+// the capturer's near and far planes replaces its own far plane for this
+// face (a shot that serves nearby receivers only draws nothing beyond them);
+// 0 keeps the capturer's.
 struct FaceView {
     Vec3 eye;
     Vec3 centre;
     Vec3 up;
     int rows = 0;
+    double farPlane = 0.0;
 };
 
 // Draws the item buffer as one face sees it, reads the face back and adds

@@ -85,6 +85,10 @@ bool HemicubeCapturer::ensureGroups() {
     return true;
 }
 
+double HemicubeCapturer::farPlaneFor(const FaceView& view) const {
+    return view.farPlane > nearPlane_ && view.farPlane < farPlane_ ? view.farPlane : farPlane_;
+}
+
 // Draws the groups whose boxes reach into the face's frustum, in
 // item-buffer order; neighbouring visible groups are merged into one range.
 // Blocks of groups are tested first, so most of what lies outside the face
@@ -92,7 +96,7 @@ bool HemicubeCapturer::ensureGroups() {
 void HemicubeCapturer::drawVisibleGroups(const FaceView& view, bool upperHalfOnly) {
     const ItemGroups& groups = items_->itemGroups;
     const FaceFrustum frustum =
-        faceFrustum(view.eye, view.centre, view.up, nearPlane_, farPlane_, upperHalfOnly);
+        faceFrustum(view.eye, view.centre, view.up, nearPlane_, farPlaneFor(view), upperHalfOnly);
     drawFirst_.clear();
     drawCount_.clear();
     long long drawn = 0;
@@ -176,14 +180,15 @@ void HemicubeCapturer::setUpFace(const FaceView& view, const FaceLayout& layout)
     glDepthRange(0.0, 1.0);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
+    const double farPlane = farPlaneFor(view);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     if (layout.upperHalfOnly) {
         glViewport(0, 0, n, n / 2);
-        glFrustum(-nearPlane_, nearPlane_, 0.0, nearPlane_, nearPlane_, farPlane_);
+        glFrustum(-nearPlane_, nearPlane_, 0.0, nearPlane_, nearPlane_, farPlane);
     } else {
         glViewport(0, 0, n, n);
-        gluPerspective(90.0, 1.0, nearPlane_, farPlane_);
+        gluPerspective(90.0, 1.0, nearPlane_, farPlane);
     }
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();

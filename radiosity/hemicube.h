@@ -99,6 +99,7 @@ class HemicubeCapturer : public FaceCapturer {
     static void restoreDrawState();
     void decodeFace(const FaceRows& rows, const std::vector<double>& weights, FormFactors& formFactors);
 
+    double farPlaneFor(const FaceView& view) const;
     bool ensureTarget(int size);
     bool ensureGroups();
     void releaseGroups();

@@ -12,7 +12,8 @@
 // may do so in any order or at once, since a shot only ever adds into its
 // own array and every face is summed the same way wherever it is drawn.
 
-// One face of a shot: the view and the quarter table of its weights.
+// One face of a shot: the view and the quarter table of its weights; a face
+// without weights is left out (it could show nothing the shot serves).
 struct FaceShot {
     FaceView view;
     const std::vector<double>* weights = nullptr;

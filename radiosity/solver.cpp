@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "radiosity/face_culling.h"
+#include "radiosity/patch_rounds.h"
 #include "radiosity/weights.h"
 #include "scene/check.h"
 #include "scene/scene.h"
@@ -43,6 +45,8 @@ Solver::Solver(Scene& scene)
       scene_(scene),
       N_(scene.settings.N),
       H_(scene.settings.H) {}
+
+Solver::~Solver() = default;
 
 Triangle* Solver::triangleAt(int o, int t) const {
     if (o < 0 || o >= static_cast<int>(scene_.objects.size())) return nullptr;
@@ -83,6 +87,7 @@ bool Solver::randomFrame(const Vec3& n, Vec3& u, Vec3& v) {
 
 bool Solver::initSolver() {
     ready_ = false;
+    rounds_.reset();
     solverRandom = SolverRandom{};
     shooters.assign(1, ShooterState{});
     totalInitialEnergy = 0.0;
@@ -112,6 +117,13 @@ bool Solver::initSolver() {
         std::printf("The emitted energy is too large to measure: nothing to solve.\n");
         std::fflush(stdout);
         return false;
+    }
+    if (scene_.settings.patchSize > 0.0) {
+        // Every triangle keeps its light until its patch's round.
+        rounds_ = std::make_unique<PatchRounds>(scene_, rule_, count < kMaxShooters ? count : kMaxShooters);
+        convergenceMeasure = 1.0;
+        ready_ = true;
+        return true;
     }
     takeChosenShooters();
     // Their energy now travels only in the shooter states.
@@ -258,34 +270,85 @@ double Solver::receiveAndSelect() {
     return convergenceMeasure;
 }
 
+// A hemicube at p along n around a random frame, for a shooter or a patch:
+// the five faces with the shot's far plane (0: the capturer's own).
+bool Solver::hemicubeShot(const Vec3& p, const Vec3& n, double farPlane, HemicubeShot& shot) {
+    Vec3 u;
+    Vec3 v;
+    if (!randomFrame(n, u, v)) return false;
+    // The eye sits 1/1000 above the shooter, off its own surface.
+    const Vec3 eye = p + n / 1000.0;
+    shot.faces = {FaceShot{{eye, p + n, u, N_, farPlane}, &topTable},
+                  FaceShot{{eye, p + u, n, H_, farPlane}, &sideTable},
+                  FaceShot{{eye, p + u * -1.0, n, H_, farPlane}, &sideTable},
+                  FaceShot{{eye, p + v, n, H_, farPlane}, &sideTable},
+                  FaceShot{{eye, p + v * -1.0, n, H_, farPlane}, &sideTable}};
+    return true;
+}
+
+ShotCapture* Solver::shotCapture() const {
+    return shotCapture_ != nullptr ? shotCapture_ : serialCapture_.get();
+}
+
 // This step's shots: one frame per shooter, drawn in shooter order.
 void Solver::buildShots() {
     shots_.clear();
     CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
     CHECK_EQ(sideTable.size(), topTable.size());
     for (size_t k = 0; k < shooters.size(); ++k) {
-        const Vec3 p = shooters[k].position;
-        const Vec3 n = shooters[k].normal;
-        Vec3 u;
-        Vec3 v;
-        if (!randomFrame(n, u, v)) continue;
-        // The eye sits 1/1000 above the shooter, off its own surface.
-        const Vec3 eye = p + n / 1000.0;
         HemicubeShot shot;
-        shot.faces = {FaceShot{{eye, p + n, u, N_}, &topTable}, FaceShot{{eye, p + u, n, H_}, &sideTable},
-                      FaceShot{{eye, p + u * -1.0, n, H_}, &sideTable},
-                      FaceShot{{eye, p + v, n, H_}, &sideTable},
-                      FaceShot{{eye, p + v * -1.0, n, H_}, &sideTable}};
+        if (!hemicubeShot(shooters[k].position, shooters[k].normal, 0.0, shot)) continue;
         shot.formFactors = &formFactors[k];
         shots_.push_back(shot);
     }
 }
 
+// A patch step's hemicubes, frames drawn in the order asked; a face that can
+// show none of a local shot's receivers is left out.
+void Solver::capturePatchShots(const std::vector<PatchCapture>& captures) {
+    shots_.clear();
+    CHECK_EQ(topTable.size(), static_cast<size_t>(H_) * static_cast<size_t>(H_));
+    CHECK_EQ(sideTable.size(), topTable.size());
+    for (const PatchCapture& c : captures) {
+        HemicubeShot shot;
+        if (!hemicubeShot(c.position, c.normal, c.farPlane, shot)) continue;
+        if (c.wanted != nullptr) {
+            for (FaceShot& face : shot.faces)
+                if (!reachesAny(face.view, *c.wanted)) face.weights = nullptr;
+        }
+        shot.formFactors = c.formFactors;
+        shots_.push_back(shot);
+    }
+    ShotCapture* capture = shotCapture();
+    if (capture != nullptr && !shots_.empty()) capture->captureShots(shots_);
+}
+
+bool Solver::reachesAny(const FaceView& view, const std::vector<Box>& boxes) const {
+    const Settings& s = scene_.settings;
+    const double farPlane =
+        view.farPlane > s.nearPlane && view.farPlane < s.farPlane ? view.farPlane : s.farPlane;
+    // A side face sums only its upper half, the part above the tangent plane.
+    const FaceFrustum frustum =
+        faceFrustum(view.eye, view.centre, view.up, s.nearPlane, farPlane, view.rows == H_);
+    for (const Box& b : boxes)
+        if (!boxCulled(b, frustum)) return true;
+    return false;
+}
+
+bool Solver::shootPatches() {
+    const double left =
+        rounds_->runStep([this](const std::vector<PatchCapture>& captures) { capturePatchShots(captures); },
+                         scene_.settings.overshoot);
+    convergenceMeasure = left / totalInitialEnergy;
+    return !(convergenceMeasure >= scene_.settings.stopAt) || std::isinf(convergenceMeasure);
+}
+
 bool Solver::shootStep() {
     if (!ready_) return true;
+    if (rounds_) return shootPatches();
     if (formFactors.size() < shooters.size()) takeChosenShooters();
     buildShots();
-    ShotCapture* capture = shotCapture_ != nullptr ? shotCapture_ : serialCapture_.get();
+    ShotCapture* capture = shotCapture();
     if (capture != nullptr && !shots_.empty()) capture->captureShots(shots_);
     const double measure = receiveAndSelect();
     return !(measure >= scene_.settings.stopAt) || std::isinf(measure);
@@ -299,9 +362,12 @@ StepOutcome Solver::idleStep() {
     }
     outcome.converged = shootStep();
     outcome.diverged = !std::isfinite(convergenceMeasure);
-    // The new shooters' energy now travels only in their states.
-    for (const ShooterState& s : shooters) {
-        if (Triangle* next = triangleAt(s.objectIndex, s.triangleIndex)) next->unshot = Vec3();
+    // The new shooters' energy now travels only in their states (patch
+    // steps keep every triangle's light in the triangle).
+    if (!rounds_) {
+        for (const ShooterState& s : shooters) {
+            if (Triangle* next = triangleAt(s.objectIndex, s.triangleIndex)) next->unshot = Vec3();
+        }
     }
     if (stepCounter % reportInterval(scene_.settings.step) == 0) {
         std::printf("Convergence %2.5f\t\tStep %d\n", convergenceMeasure, stepCounter);

@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "radiosity/face_capturer.h"
+#include "radiosity/face_culling.h"
 #include "radiosity/form_factors.h"
+#include "radiosity/patch_shooters.h"
 #include "radiosity/shooter_choice.h"
 #include "radiosity/shot_capture.h"
 #include "scene/vec3.h"
 
+class PatchRounds;
 struct Scene;
 struct Triangle;
 
@@ -40,6 +43,13 @@ struct Triangle;
 // Every shot keeps the converged solution what it was, so the answer is the
 // same; it is reached in fewer steps once light only bounces between
 // surfaces.
+//
+// With settings.patchSize > 0 patches shoot instead (PatchRounds): a step
+// chooses the K patches holding the most energy and each shoots it in a
+// round of its own, from its centre to far receivers and from its parts to
+// near ones; the step's hemicubes are captured through the same services.
+// The shooter states then hold no light (every triangle keeps its own
+// unshot radiosity until its patch's round).
 
 // A shooter of the next step: a copy of the selected triangle's geometry and
 // of the unshot radiosity it held when selected (its own unshot is then
@@ -78,6 +88,9 @@ class Solver {
     // Builds the weight tables for the scene's face size (settings.N, with
     // H = settings.H), which is fixed from then on.
     explicit Solver(Scene& scene);
+    ~Solver();
+    Solver(const Solver&) = delete;
+    Solver& operator=(const Solver&) = delete;
 
     // The capturer shootStep uses for every face, on the calling thread (not
     // owned). Without it or a shot capture, steps see nothing.
@@ -135,6 +148,14 @@ class Solver {
     // One array per shooter, filled by its capture and cleared by its receive
     // pass; sized when initSolver runs.
     std::vector<FormFactors> formFactors;
+
+    // How patch rounds refine (settings.patchSize > 0); read by initSolver.
+    void setRefinementRule(const RefinementRule& rule) { rule_ = rule; }
+
+    // The patch rounds of a solve with settings.patchSize > 0, after a
+    // successful initSolver; null otherwise.
+    const PatchRounds* patchRounds() const { return rounds_.get(); }
+
     double totalInitialEnergy = 0.0;  // emitted energy of the scene, set by initSolver
     double convergenceMeasure = 0.0;  // share of the emitted energy not yet shot: 1 after initSolver
     int stepCounter = 0;              // steps run by idleStep
@@ -146,10 +167,17 @@ class Solver {
     Triangle* triangleAt(int objectIndex, int triangleIndex) const;
     static void becomeShooter(ShooterState& state, const Triangle& t);
     bool randomFrame(const Vec3& n, Vec3& u, Vec3& v);
+    bool hemicubeShot(const Vec3& p, const Vec3& n, double farPlane, HemicubeShot& shot);
+    ShotCapture* shotCapture() const;
     void buildShots();
     Vec3 gatheredEstimate(const ShooterState& shooter, const FormFactors& formFactors) const;
     double receive(const ShooterState& shooter, FormFactors& formFactors, ShooterChoice* choice);
     void takeChosenShooters();
+    // The hemicubes a patch step asks for, captured at once.
+    void capturePatchShots(const std::vector<PatchCapture>& captures);
+    bool shootPatches();
+    // True when some box reaches into the face's view.
+    bool reachesAny(const FaceView& view, const std::vector<Box>& boxes) const;
 
     Scene& scene_;
     FaceCapturer* capturer_ = nullptr;
@@ -157,6 +185,8 @@ class Solver {
     std::unique_ptr<SerialShotCapture> serialCapture_;  // over capturer_
     std::vector<HemicubeShot> shots_;                   // this step's, rebuilt every step
     ShooterChoice choice_;
+    RefinementRule rule_;
+    std::unique_ptr<PatchRounds> rounds_;
     bool ready_ = false;
     int N_ = 0;  // face size and half size the tables were built for
     int H_ = 0;

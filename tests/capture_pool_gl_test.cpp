@@ -99,23 +99,29 @@ class CaptureWorkers : public ::testing::Test {
 
 TEST_F(CaptureWorkers, TheSolutionDoesNotDependOnWhoCaptures) {
     buildFurnace(3, true);
-    const std::vector<double> serial = solve(4, 25, nullptr);
-    // The calling thread alone; beside one, two or three workers; workers only.
-    const struct {
-        bool local;
-        int workers;
-    } pools[] = {{true, 0}, {true, 1}, {false, 2}, {true, 3}};
-    for (const auto& p : pools) {
-        SCOPED_TRACE(std::to_string(p.workers) + (p.local ? " workers and the caller" : " workers"));
-        std::unique_ptr<CapturePool> pool;
-        const std::vector<double> got = solve(4, 25, [&](HemicubeCapturer& cap) {
-            pool = std::make_unique<CapturePool>(scene.objects, poolSettings(), p.local ? &cap : nullptr,
-                                                 p.workers, headlessContextFactory());
-            EXPECT_EQ(pool->workersRunning(), p.workers) << pool->error();
-            return pool.get();
-        });
-        EXPECT_TRUE(got == serial);
-        pool.reset();  // before the capturer it may use
+    // Triangles shooting, then patches (whose steps ask for many hemicubes,
+    // local shots among them near the block).
+    for (const double patchSize : {0.0, 1.5}) {
+        settings.patchSize = patchSize;
+        const std::vector<double> serial = solve(4, 25, nullptr);
+        // The calling thread alone; beside one, two or three workers; workers only.
+        const struct {
+            bool local;
+            int workers;
+        } pools[] = {{true, 0}, {true, 1}, {false, 2}, {true, 3}};
+        for (const auto& p : pools) {
+            SCOPED_TRACE(std::to_string(p.workers) + (p.local ? " workers and the caller" : " workers") +
+                         ", patch_size " + std::to_string(patchSize));
+            std::unique_ptr<CapturePool> pool;
+            const std::vector<double> got = solve(4, 25, [&](HemicubeCapturer& cap) {
+                pool = std::make_unique<CapturePool>(scene.objects, poolSettings(), p.local ? &cap : nullptr,
+                                                     p.workers, headlessContextFactory());
+                EXPECT_EQ(pool->workersRunning(), p.workers) << pool->error();
+                return pool.get();
+            });
+            EXPECT_TRUE(got == serial);
+            pool.reset();  // before the capturer it may use
+        }
     }
 }
 

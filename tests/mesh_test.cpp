@@ -696,7 +696,7 @@ TEST(MeshTool, UsageHelpVersionAndExitCodes) {
     EXPECT_TRUE(contains(tool.out, "subdivided 1 triangles into ") &&
                 contains(tool.out, "smallest angle 45.00"))
         << tool.out;
-    EXPECT_FALSE(contains(dir.read("o/scene.ini"), "patch_size"));
+    EXPECT_TRUE(contains(dir.read("o/scene.ini"), "patch_size=2\n"));
 }
 
 TEST(MeshTool, DamagedFilesEndWithOneLine) {
