@@ -49,6 +49,9 @@ int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) 
         ->type_name("K")
         ->transform(wholeNumber(1, 256, "a whole number from 1 to 256"));
     app.add_flag("--overshoot", options.overshoot, "overshoot in the --threads table");
+    app.add_flag("--patches", options.threadsPatches,
+                 "the --threads table also shoots from patches (--patch-size S, or twice a room's square "
+                 "side, or the configuration's patch_size)");
     app.add_option("--max-seconds", options.maxSeconds,
                    "give up a --threads or --solution solve after S seconds (default 1800)")
         ->type_name("S")
@@ -62,8 +65,8 @@ int parseBenchOptions(int argc, const char* const* argv, BenchOptions& options) 
         ->type_name("FILE")
         ->allow_extra_args(false);
     app.add_option("--patch-size", options.patchSize,
-                   "patch_size of the --solution patch runs (default: twice a room's square side, a "
-                   "configuration's own patch_size)")
+                   "patch_size of the --solution and --threads --patches runs (default: twice a room's "
+                   "square side, a configuration's own patch_size)")
         ->type_name("S")
         ->transform(realNumber(0.0, "a number, 0 or more"));
     app.add_option("--compare-at", options.compareAt,

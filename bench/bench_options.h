@@ -15,6 +15,7 @@ struct BenchOptions {
     std::vector<std::string> threadsConfigs;      // --threads-config CONFIG (repeatable)
     int shooters = 4;                             // --shooters K, for the --threads table
     bool overshoot = false;                       // --overshoot, for the --threads table
+    bool threadsPatches = false;                  // --patches: the --threads table also shoots from patches
     double maxSeconds = 1800.0;                   // --max-seconds S: give up a --threads or --solution solve
 
     // --solution: the time-to-solution table (triangle against patch

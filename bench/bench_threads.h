@@ -6,7 +6,7 @@
 struct BenchOptions;
 
 // Time to solution on several capture threads: a scene solved with
-// `shooters` shooters per step until given shares of the emitted light are
+// `shooters` shooters per step, from triangles or from patches, until given shares of the emitted light are
 // left unshot, once per thread count, each in a process of its own (the
 // llvmpipe setting that several capturing contexts need is taken when the
 // process makes its first context). Each row holds, per share, the steps,
@@ -25,6 +25,17 @@ struct ThreadsRun {
     std::vector<double> seconds;   // of solving, by then
     double cpuSeconds = 0.0;       // of the process, by the last share reached
     double lastShare = 1.0;        // where the run ended
+    double patchSize = 0.0;        // the run's patch_size; 0: triangles shot
+};
+
+// How a row solves: shooters (patches) per step, overshooting, and whether
+// patches shoot, of patchSize (0: the configuration's own, or twice a
+// room's square side).
+struct ThreadsSolve {
+    int shooters = 1;
+    bool overshoot = false;
+    bool patches = false;
+    double patchSize = 0.0;
 };
 
 // Where the scene of a row comes from: a generated room of about `triangles`
@@ -38,7 +49,7 @@ struct ThreadsScene {
 // One solve in a child process (so that each thread count starts its own
 // GL). Needs no GL context in the calling process and must be called
 // before it has one.
-ThreadsRun solveOnThreads(const ThreadsScene& scene, int shooters, int threads, bool overshoot,
+ThreadsRun solveOnThreads(const ThreadsScene& scene, const ThreadsSolve& how, int threads,
                           const std::vector<double>& shares, double maxSeconds);
 
 // The --threads table on standard output (notes on standard error).
