@@ -1,45 +1,12 @@
 #include "bench/bench_convergence.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "app/config.h"
 #include "app/solver_setup.h"
 #include "bench/bench_step.h"
+#include "bench/quiet_stdout.h"
 #include "scene/scene.h"
-
-namespace {
-
-// Standard output goes nowhere while this lives, so that the benchmark's
-// own output stays a table.
-class QuietStdout {
-  public:
-    QuietStdout() {
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            ::dup2(null, STDOUT_FILENO);
-            ::close(null);
-        }
-    }
-    ~QuietStdout() {
-        std::fflush(stdout);
-        if (saved_ >= 0) {
-            ::dup2(saved_, STDOUT_FILENO);
-            ::close(saved_);
-        }
-    }
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-
-  private:
-    int saved_ = -1;
-};
-
-}  // namespace
 
 ConvergenceRow measureConvergence(const std::string& config, bool overshoot,
                                   const std::vector<double>& targets, int maxSteps) {
