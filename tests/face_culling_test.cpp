@@ -67,44 +67,6 @@ TEST(FaceCulling, BoxAgainstOnePlaneAndAFacesFrustum) {
     EXPECT_EQ(faceFrustum(o, z, y, 5.0, 4.0, true).count, 0);
 }
 
-// Whatever the view, a culled box holds no point that the face shows: every
-// point sampled in it fails one of the view's own inequalities, computed
-// from the view basis directly.
-TEST(FaceCulling, CulledBoxesHoldNothingTheFaceShows) {
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> unit(-1.0, 1.0), share(0.0, 1.0);
-    auto vec = [&](double scale) {
-        return Vec3(scale * unit(random), scale * unit(random), scale * unit(random));
-    };
-    int culled = 0;
-    for (int trial = 0; trial < 3000; ++trial) {
-        const Vec3 eye = vec(3.0), up = vec(1.0);
-        Vec3 dir = vec(1.0);
-        const bool upperHalf = trial % 2 == 0;
-        const double nearPlane = 0.05, farPlane = 6.0;
-        const FaceFrustum fr = faceFrustum(eye, eye + dir, up, nearPlane, farPlane, upperHalf);
-        const Vec3 lo = vec(5.0);
-        const Box b{lo, lo + Vec3(2 * share(random), 2 * share(random), 2 * share(random))};
-        if (fr.count == 0 || !boxCulled(b, fr)) continue;
-        ++culled;
-        dir = dir.normalized();
-        const Vec3 s = dir.cross(up).normalized();
-        const Vec3 u = s.cross(dir);
-        for (int k = 0; k < 200; ++k) {
-            const Vec3 p =
-                k < 8 ? Vec3(k & 1 ? b.hi.x : b.lo.x, k & 2 ? b.hi.y : b.lo.y, k & 4 ? b.hi.z : b.lo.z)
-                      : Vec3(b.lo.x + share(random) * (b.hi.x - b.lo.x),
-                             b.lo.y + share(random) * (b.hi.y - b.lo.y),
-                             b.lo.z + share(random) * (b.hi.z - b.lo.z));
-            const double a = (p - eye).dot(s), v = (p - eye).dot(u), d = (p - eye).dot(dir);
-            const bool shown = std::fabs(a) <= d && v <= d && (upperHalf ? v >= 0 : v >= -d) &&
-                               d >= nearPlane && d <= farPlane;
-            ASSERT_FALSE(shown) << "trial " << trial << " sample " << k;
-        }
-    }
-    EXPECT_GT(culled, 300);  // the check did look at many culled boxes
-}
-
 TEST(ItemGroups, EveryTriangleOnceInOrderWithItsColour) {
     Scene scene;
     // A grid listed row by row, and a second object with a far-away outlier.

@@ -1,4 +1,5 @@
-// Corner colours (average, scale, clamp) and the smooth shaded display list.
+// Corner colours (average, scale, clamp, ambient) and the pictures drawn
+// from the shaded display list.
 
 #include "view/shading.h"
 
@@ -53,21 +54,6 @@ TEST_F(Shaded, AverageThenScaleThenClampKeepingTheHue) {
     expectColour(colour(*tri(0, 0).corners[0], tri(0, 0)), 1.0, 0.2, 0.0);
 }
 
-TEST_F(Shaded, ExposureScalesByPowersOfTwoBeforeTheClamp) {
-    fixture::addObject(scene, {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}});
-    Triangle& t = tri(0, 0);
-    settings.brightness = 2.5;
-    t.radiosity = Vec3(0.1, 0.05, 0.02);
-    const Vertex& v = *t.corners[0];
-    expectColour(colour(v, t), 0.25, 0.125, 0.05);  // exposure 0: brightness alone
-    settings.exposure = -1.0;
-    expectColour(colour(v, t), 0.125, 0.0625, 0.025);
-    settings.exposure = 0.5;  // one press of ']'
-    expectColour(colour(v, t), 0.25 * std::sqrt(2.0), 0.125 * std::sqrt(2.0), 0.05 * std::sqrt(2.0));
-    settings.exposure = 3.0;  // 2.0, 1.0, 0.4 before the hue-keeping clamp
-    expectColour(colour(v, t), 1.0, 0.5, 0.2);
-}
-
 TEST_F(Shaded, SmoothingAngleDecidesWhichNeighboursJoin) {
     settings.brightness = 1.0;
     const Vec3 a(0, 0, 0), b(0, 1, 0);
@@ -96,36 +82,6 @@ TEST_F(Shaded, SmoothingAngleDecidesWhichNeighboursJoin) {
     EXPECT_EQ(joined(89), 1 | 2 | 16);
     EXPECT_EQ(joined(90), 1 | 2 | 4 | 16);       // the threshold is a hair below 0
     EXPECT_EQ(joined(180), 1 | 2 | 4 | 8 | 16);  // exactly opposite never joins
-}
-
-TEST_F(Shaded, ListDrawsCornerColoursSmoothly) {
-    HeadlessContext gl;
-    if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
-    settings.brightness = 1.0;
-    // One triangle covering the left half of clip space and one the right,
-    // with different radiosities; no neighbours share their colour (crease).
-    fixture::addObject(scene, {{Vec3(-1, -1, 0), Vec3(1, -1, 0), Vec3(-1, 1, 0)}});
-    fixture::addObject(scene, {{Vec3(1, -1, 0), Vec3(1, 1, 0), Vec3(-1, 1, 0)}});
-    tri(0, 0).radiosity = Vec3(0.2, 0.4, 0.8);
-    tri(1, 0).radiosity = Vec3(1.0, 0.0, 0.0);
-    OffscreenTarget target;
-    ASSERT_EQ(target.create(16), "");
-    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
-    glViewport(0, 0, 16, 16);
-    buildShadedList(scene);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glCallList(1);
-    unsigned char px[16 * 16 * 4];
-    glReadPixels(0, 0, 16, 16, GL_RGBA, GL_UNSIGNED_BYTE, px);
-    const unsigned char* lowerLeft = px + (2 * 16 + 2) * 4;
-    const unsigned char* upperRight = px + (13 * 16 + 13) * 4;
-    EXPECT_TRUE(std::abs(lowerLeft[0] - 51) <= 1 && std::abs(lowerLeft[1] - 102) <= 1 &&
-                std::abs(lowerLeft[2] - 204) <= 1);
-    EXPECT_TRUE(upperRight[0] >= 254 && upperRight[1] <= 1);
-    GLint shade = 0;
-    glGetIntegerv(GL_SHADE_MODEL, &shade);
-    EXPECT_EQ(shade, GL_SMOOTH);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
 TEST_F(Shaded, HdrPictureHoldsExposedColoursUnclampedAndPngTheDisplayedOnes) {

@@ -130,9 +130,15 @@ class Screen:
         self.button(number, False)
 
     def key(self, name):
-        code = self.x.keysym_to_keycode(XK.string_to_keysym(name))
-        self.x.xtest_fake_input(X.KeyPress, code)
-        self.x.xtest_fake_input(X.KeyRelease, code)
+        # Types the key that makes the keysym `name`, with Shift where the
+        # keyboard map needs it ('plus' is Shift and '=' on the server's map).
+        keysym = XK.string_to_keysym(name)
+        check(keysym, "no keysym named " + name)
+        code, index = min(self.x.keysym_to_keycodes(keysym), key=lambda c: c[1])
+        shift = self.x.keysym_to_keycode(XK.XK_Shift_L) if index & 1 else None
+        for event, key in ((X.KeyPress, shift), (X.KeyPress, code), (X.KeyRelease, code), (X.KeyRelease, shift)):
+            if key is not None:
+                self.x.xtest_fake_input(event, key)
         self.x.sync()
 
 
@@ -454,16 +460,20 @@ def test_stepping_and_turning(screen, build, directory):
     check(last[0] == last[1].replace("Step %d" % (counter + 1), "Step %d" % counter),
           "the two lines differ in more than the step: %r" % last)
 
-    # Other keys do nothing; the solver is still stopped.
+    # Other keys, among them the neighbours and shifted forms of the command
+    # keys, neither print nor change the picture; the solver is still stopped.
+    start = p.redrawn_picture()
     before = len(p.lines)
-    for name in ("a", "Return", "F1", "Home", "Prior", "1"):
+    for name in ("a", "Return", "F1", "Home", "1", "C", "equal", "underscore", "braceleft", "braceright",
+                 "KP_Multiply", "Next"):
         p.key(name)
     p.wait_quiet(0.6)
     check(len(p.lines) == before, "stopped solver printed %r" % p.lines[before:])
+    check(p.redrawn_picture() == start, "a key without a command changed the picture")
 
     # Arrow keys turn the picture by 10 degrees and the opposite arrow turns
-    # it back; a drag turns it one degree per pixel from the press point.
-    start = p.redrawn_picture()
+    # it back; a drag turns it one degree per pixel from the press point,
+    # and a wheel notch during the drag dollies without moving that point.
     turned = {}
     for there, back in (("Left", "Right"), ("Up", "Down")):
         p.key(there)
@@ -476,6 +486,10 @@ def test_stepping_and_turning(screen, build, directory):
     for (x, y), arrow in (((30, 20), "Left"), ((20, 10), "Up")):
         p.point(x, y)
         p.wait_picture(lambda pic: pic == turned[arrow], "a drag to %d,%d to turn as %s does" % (x, y, arrow))
+    screen.click(4)
+    p.wait_picture(lambda pic: pic != turned["Up"], "the wheel during the drag")
+    screen.click(5)
+    p.wait_picture(lambda pic: pic == turned["Up"], "the opposite notch during the drag")
     p.point(20, 20)
     p.wait_picture(lambda pic: pic == start, "the drag back to the press point")
     screen.button(1, False)
