@@ -21,25 +21,7 @@ namespace {
 
 using fixture::Corners;
 
-// Every triangle but the shooter sees the shooter with the same form factor
-// f, handed out on the top face: with equal areas and f = 1 / (n - 1) a
-// closed enclosure, where B = E / (1 - rho) exactly.
-struct Enclosure : FaceCapturer {
-    Enclosure(Scene& s, double f) : scene(s), formFactor(f) {}
-    void captureFace(const FaceView& view, const std::vector<double>&, FormFactors& ffs) override {
-        if (view.rows != scene.settings.N) return;
-        size_t index = 0;
-        for (SceneObject& o : scene.objects)
-            for (auto& t : o.triangles) {
-                const Vec3 eye = t->centroid + t->normal / 1000.0;
-                if (eye.x != view.eye.x || eye.y != view.eye.y || eye.z != view.eye.z)
-                    ffs[index] += formFactor;
-                ++index;
-            }
-    }
-    Scene& scene;
-    double formFactor;
-};
+using fixture::Enclosure;
 
 // An n x n grid of squares (2 n^2 triangles of equal area) in the plane z = 0.
 std::vector<Corners> sheet(int n) {

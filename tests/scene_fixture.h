@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "radiosity/solver.h"
 #include "scene/scene.h"
 
 namespace fixture {
@@ -69,6 +70,26 @@ inline std::vector<Corners> grid(const Vec3& origin, const Vec3& du, const Vec3&
     }
     return out;
 }
+
+// A capturer standing in for the GL hemicube: on a shot's top face every
+// triangle but the shooter sees it with the same form factor f. With equal
+// areas and f = 1 / (n - 1), an ideal closed enclosure: B = E / (1 - rho).
+struct Enclosure : FaceCapturer {
+    Enclosure(Scene& s, double f) : scene(s), formFactor(f) {}
+    void captureFace(const FaceView& view, const std::vector<double>&, FormFactors& ffs) override {
+        if (view.rows != scene.settings.N) return;
+        size_t index = 0;
+        for (SceneObject& o : scene.objects)
+            for (auto& t : o.triangles) {
+                const Vec3 eye = t->centroid + t->normal / 1000.0;
+                if (eye.x != view.eye.x || eye.y != view.eye.y || eye.z != view.eye.z)
+                    ffs[index] += formFactor;
+                ++index;
+            }
+    }
+    Scene& scene;
+    double formFactor;
+};
 
 // The furnace: a closed cube of side 2 around the origin, normals in, wall w
 // cut into cells[w] x cells[w] squares, every wall emitting E and reflecting

@@ -533,10 +533,15 @@ def test_antialias(screen, build, directory):
     check(len(p.lines) == len(PAIR_OUTPUT), "Anti-Alias printed %r" % p.lines[len(PAIR_OUTPUT):])
 
 
-def run_to_convergence_and_save(screen, build, directory, resize):
-    # A tiny stop_at gives a run of several hundred steps, long enough for
-    # the resizes to land while the solver is running.
-    p = Program(screen, build + "/lumetra", directory, [box_scene(directory, "1e-30", 1, 128)])
+SHOOTERS = ["--set", "shooters=4", "--set"]  # and threads=N
+
+
+def run_to_convergence_and_save(screen, build, directory, resize, threads):
+    # A tiny stop_at gives a run of many steps, long enough for the resizes
+    # to land while the solver is running. Four shooters a step are captured
+    # on `threads` threads (beyond one: headless contexts beside the window's).
+    args = SHOOTERS + ["threads=%d" % threads, box_scene(directory, "1e-30", 1, 128)]
+    p = Program(screen, build + "/lumetra", directory, args)
     p.find_window()
     n = p.geometry()[2]
     if resize:
@@ -556,49 +561,27 @@ def run_to_convergence_and_save(screen, build, directory, resize):
     return {name: read(directory, name) for name in results_in(directory)}, p.steps()[-1], picture, n
 
 
-def test_resize_changes_nothing_and_batch_agrees(screen, build, directory):
-    # A run whose window is resized saves the same radiosities as one that
-    # is not, and shows the same N x N picture in the lower-left corner; and
-    # lumetra-batch writes byte-identical files after the same steps.
+def test_resize_and_threads_change_nothing_and_batch_agrees(screen, build, directory):
+    # A run whose window is resized, capturing on one thread, saves the same
+    # radiosities as one that is not, capturing on two, and shows the same
+    # N x N picture in the lower-left corner; and lumetra-batch writes
+    # byte-identical files after the same steps.
     plain, resized = os.path.join(directory, "plain"), os.path.join(directory, "resized")
     os.mkdir(plain)
     os.mkdir(resized)
-    files_a, last_a, picture_a, n = run_to_convergence_and_save(screen, build, plain, resize=False)
-    files_b, last_b, picture_b, _ = run_to_convergence_and_save(screen, build, resized, resize=True)
+    files_a, last_a, picture_a, n = run_to_convergence_and_save(screen, build, plain, False, 2)
+    files_b, last_b, picture_b, _ = run_to_convergence_and_save(screen, build, resized, True, 1)
     check(last_a == last_b, "converged at step %d and %d" % (last_a, last_b))
     check(files_a == files_b, "result files differ")
     check(b"e" in files_a["box.6d"] or b"." in files_a["box.6d"], "box.6d holds no radiosity")
     check(picture_b.crop((0, picture_b.height - n, n, picture_b.height)) == picture_a,
           "the picture moved or was scaled by the resize")
-    batch = subprocess.run([build + "/lumetra-batch", "box.ini", "--out", "batch"], cwd=plain, timeout=120,
-                           stdout=subprocess.PIPE, text=True)
+    batch = subprocess.run([build + "/lumetra-batch", "box.ini", "--out", "batch"] + SHOOTERS + ["threads=1"],
+                           cwd=plain, timeout=120, stdout=subprocess.PIPE, text=True)
     check(batch.returncode == 0, "lumetra-batch ended with %d" % batch.returncode)
     check(batch.stdout.rstrip().endswith("Step %d" % last_a), "lumetra-batch stopped elsewhere")
     for name, data in files_a.items():
         check(read(plain, "batch/" + name) == data, "lumetra-batch wrote another " + name)
-
-
-def test_capture_threads_match_batch(screen, build, directory):
-    """Four shooters per step captured on two worker threads (headless
-    contexts beside the window's) save the same result files as lumetra-batch
-    capturing them one after another on one thread."""
-    sets = ["--set", "shooters=4", "--set"]
-    p = Program(screen, build + "/lumetra", directory, sets + ["threads=2", box_scene(directory, "1e-6", 1)])
-    p.find_window()
-    wait_until(p.steps, "the first step")
-    p.wait_quiet(0.5)  # the solver has stopped itself
-    check(any(e.startswith("Solved: stop_at 1e-06 reached after") for e in p.errors),
-          "the viewer did not say it solved the scene: %s" % p.errors)
-    p.menu("Save6d")
-    wait_until(lambda: results_in(directory) == ["box.6d", "lamp.6d"], "the result files")
-    last = p.steps()[-1]
-    p.close()
-    batch = subprocess.run([build + "/lumetra-batch", "box.ini", "--out", "batch"] + sets + ["threads=1"],
-                           cwd=directory, timeout=120, stdout=subprocess.PIPE, text=True)
-    check(batch.returncode == 0, "lumetra-batch ended with %d" % batch.returncode)
-    check(batch.stdout.rstrip().endswith("Step %d" % last), "lumetra-batch stopped elsewhere")
-    for name in ("box.6d", "lamp.6d"):
-        check(read(directory, "batch/" + name) == read(directory, name), "lumetra-batch wrote another " + name)
 
 
 TESTS = [f for name, f in list(globals().items()) if name.startswith("test_")]  # in the order above
