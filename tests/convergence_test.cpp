@@ -1,6 +1,5 @@
-// The stop measure, overshooting, the ambient term and the line that says how
-// a run ended, with a capturer that hands out the form factors of an ideal
-// enclosure instead of the GL hemicube.
+// The stop measure, overshooting and the ambient term, with a capturer that hands out the form factors of an
+// ideal enclosure instead of the GL hemicube.
 
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "radiosity/run_end.h"
 #include "radiosity/solver.h"
 #include "scene/scene.h"
 #include "scene_fixture.h"
@@ -182,26 +180,6 @@ TEST_F(Convergence, AMeasureThatIsNotANumberStopsAsDiverged) {
     EXPECT_TRUE(outcome.diverged);
     EXPECT_FALSE(std::isfinite(solver->convergenceMeasure));
     EXPECT_LT(k, 1000);
-}
-
-TEST(RunEnd, OneLineForEachWayOfStopping) {
-    RunSummary s;
-    s.steps = 1234;
-    s.seconds = 12.345;
-    s.measure = 0.0098765;
-    s.limit = 0.01;
-    EXPECT_EQ(runEndLine(s),
-              "Solved: stop_at 0.01 reached after 1234 steps in 12.3 s (0.99 % of the light unshot)");
-    s.end = RunEnd::StepLimit;
-    s.limit = 5000;
-    EXPECT_EQ(runEndLine(s),
-              "Stopped: --steps 5000 reached after 1234 steps in 12.3 s (0.99 % of the light unshot)");
-    s.end = RunEnd::TimeLimit;
-    s.limit = 2.5;
-    EXPECT_EQ(runEndLine(s),
-              "Stopped: --seconds 2.5 reached after 1234 steps in 12.3 s (0.99 % of the light unshot)");
-    s.end = RunEnd::Diverged;
-    EXPECT_EQ(runEndLine(s), "Stopped: the solution diverged (measure is not a number) after 1234 steps");
 }
 
 }  // namespace

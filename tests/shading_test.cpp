@@ -10,9 +10,6 @@
 #include <cmath>
 
 #include "app/headless_context.h"
-#include "radiosity/hemicube.h"
-#include "radiosity/item_buffer.h"
-#include "radiosity/offscreen_target.h"
 #include "radiosity/solver.h"
 #include "scene_fixture.h"
 #include "view/picture.h"
@@ -140,28 +137,14 @@ TEST_F(Shaded, AmbientAddsReflectedLightToTheCornersOnly) {
 TEST_F(Shaded, AmbientBrightensAHalfSolvedPictureAndNoResultFile) {
     HeadlessContext gl;
     if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
-    settings.N = 32;
-    settings.H = 16;
-    settings.nearPlane = 0.001;
-    settings.farPlane = 10;
     settings.step = 1000000;
     settings.brightness = 1.0;
-    settings.fov = 80;
-    scene.cameraPos = Vec3(0.5, 0.05, 0.5);
-    scene.cameraLookAt = Vec3(0.5, 1, 0.5);
-    // A closed unit room lit by its ceiling.
-    const Vec3 x(1, 0, 0), y(0, 1, 0), z(0, 0, 1), o(0, 0, 0), grey(0.6, 0.6, 0.6);
-    fixture::addObject(scene, fixture::grid(o, x, y, 2, 2), grey);
-    fixture::addObject(scene, fixture::grid(z, y, x, 2, 2), grey, Vec3(0.5, 0.5, 0.5));
-    fixture::addObject(scene, fixture::grid(o, z, x, 2, 2), grey);
-    fixture::addObject(scene, fixture::grid(y, x, z, 2, 2), grey);
-    fixture::addObject(scene, fixture::grid(o, y, z, 2, 2), grey);
-    fixture::addObject(scene, fixture::grid(x, z, y, 2, 2), grey);
-    ItemBuffer items;
-    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
-    HemicubeCapturer cap(items, settings.N, settings.nearPlane, settings.farPlane);
+    scene.cameraPos = Vec3(0, -0.9, 0);  // inside the furnace, looking across it
+    scene.cameraLookAt = Vec3(0, 1, 0);
+    fixture::addFurnace(scene, {2, 2, 2, 2, 2, 2}, Vec3(0.6, 0.6, 0.6), Vec3(0.1, 0.1, 0.1));
+    fixture::Enclosure enclosure(scene, 1.0 / 47);
     Solver solver(scene);
-    solver.setFaceCapturer(&cap);
+    solver.setFaceCapturer(&enclosure);
     ASSERT_TRUE(solver.initSolver());
     fixture::stdoutOf([&] {
         for (int k = 0; k < 6; ++k) solver.idleStep();

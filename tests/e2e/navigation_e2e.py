@@ -60,15 +60,10 @@ def test_dolly_with_wheel_and_keys(screen, build, directory):
     p.wait_picture(same_as(closer), "a wheel notch up to move it as '+' does")
     wheel(screen, p, WHEEL_DOWN)
     p.wait_picture(same_as(start), "a wheel notch down to move it back")
-    p.key("minus")
-    farther = p.wait_picture(changed(start), "'-' to move the camera away")
-    wheel(screen, p, WHEEL_UP)
-    p.wait_picture(same_as(start), "a wheel notch up to move it back")
-    # Closer, the box covers more of the picture; farther, less of it.
+    # Closer, the box covers more of the picture.
     def lit(picture):
         return sum(1 for c in picture.convert("L").getdata() if c > 0)
-    check(lit(closer) > lit(start) > lit(farther),
-          "lit pixels %d, %d, %d: not closer and farther" % (lit(closer), lit(start), lit(farther)))
+    check(lit(closer) > lit(start), "lit pixels %d, then %d: not closer" % (lit(start), lit(closer)))
     # The look-at point stays in the middle of the picture, never passed:
     # many steps in keep showing the box (here, its back wall) there.
     for _ in range(40):
