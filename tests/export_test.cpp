@@ -1,6 +1,6 @@
 // Exports of the lit scene read back: the baked corner colours, PLY (binary
 // and ASCII, with our own reader here), glTF and GLB (through the library's
-// importer), and OpenEXR pictures.
+// importer). OpenEXR pictures are read back in batch_outputs_test.cpp.
 
 #include <assimp/material.h>
 #include <assimp/scene.h>
@@ -12,14 +12,12 @@
 #include <cstring>
 #include <sstream>
 
-#include "exr_read.h"
 #include "ply_read.h"
 #include "scene/atomic_file.h"
 #include "scene/scene.h"
 #include "scene_fixture.h"
 #include "view/baked_mesh.h"
 #include "view/corner_colours.h"
-#include "view/exr_writer.h"
 #include "view/gltf_writer.h"
 #include "view/output_files.h"
 #include "view/ply_writer.h"
@@ -201,24 +199,6 @@ TEST(GltfWriter, RefusesOtherNamesAndExportsObjectsWithoutTriangles) {
     EXPECT_STREQ(scene->mRootNode->mChildren[1]->mName.C_Str(), "empty");
     EXPECT_EQ(scene->mRootNode->mChildren[1]->mNumMeshes, 0u);
     EXPECT_EQ(scene->mNumMeshes, 2u);
-}
-
-TEST(ExrWriter, FloatPixelsRoundTripUnclamped) {
-    const int w = 3, h = 2;
-    const std::vector<float> rgb = {0.0f,  0.5f, 1.0f,   2.5f,    1e6f, -0.25f, 0.18f, 3.0f, 0.0f,
-                                    1e-7f, 7.0f, 0.125f, 65504.f, 1.f,  2.f,    4.f,   8.f,  16.f};
-    std::string bytes;
-    ASSERT_EQ(encodeExr(w, h, rgb, bytes), "");
-    EXPECT_EQ(bytes.compare(0, 4, "\x76\x2f\x31\x01"), 0);  // the OpenEXR magic number
-    Scratch dir;
-    dir.write("p.exr", bytes);
-    int rw = 0, rh = 0;
-    std::vector<float> back;
-    ASSERT_EQ(fixture::readExr(dir.at("p.exr"), rw, rh, back), "");
-    EXPECT_EQ(rw, w);
-    EXPECT_EQ(rh, h);
-    EXPECT_EQ(back, rgb);  // bit for bit: 32-bit floats, rows top first
-    EXPECT_NE(encodeExr(2, 2, rgb, bytes), "");
 }
 
 TEST(OutputFiles, AllOrNothingWhenAWriteFails) {

@@ -545,12 +545,10 @@ int lineCount(const std::string& text) {
 
 }  // namespace
 
-TEST(MeshTool, UsageHelpAndExitCodes) {
+TEST(MeshTool, UsageErrorsAndExitCodes) {
     Scratch dir;
     Tool tool(dir);
     const std::string ok = dir.write("ok.obj", "v 0 0 0\nv 4 0 0\nv 0 4 0\nf 1 2 3\n"), out = dir.at("o");
-    EXPECT_EQ(tool.run("--help"), 0);
-    EXPECT_EQ(tool.out.rfind("Usage: lumetra-mesh", 0), 0u) << tool.out;
     for (const std::string& bad :
          {ok, ok + " " + out + " --max-edge abc", ok + " " + out + " --up w", ok + " " + out + " --emit lamp",
           ok + " " + out + " --camera 1,2,3:1,2,3"}) {
