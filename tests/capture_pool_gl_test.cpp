@@ -24,50 +24,6 @@
 
 namespace {
 
-class CaptureWorkers : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
-        settings.N = 64;
-        settings.H = 32;
-        // The eye sits 1/1000 above the shooter; walls meeting it at a
-        // corner must not be clipped away by the near plane.
-        settings.nearPlane = 1e-4;
-        settings.farPlane = 10.0;
-        settings.step = 1000000;
-        settings.stopAt = 0.0;
-    }
-
-    // The furnace with every wall cut into cells x cells squares, and with
-    // a block standing inside, for shadows, when asked.
-    void buildFurnace(int cells, bool block = false) {
-        fixture::clearScene(scene);
-        fixture::addFurnace(scene, {cells, cells, cells, cells, cells, cells}, rho, emission);
-        if (block) {
-            // The block's top, facing up, and one side, facing +x.
-            fixture::addObject(
-                scene,
-                {fixture::grid(Vec3(-0.3, -0.3, -0.2), Vec3(0.6, 0, 0), Vec3(0, 0.6, 0), 3, 3)[0],
-                 fixture::grid(Vec3(0.3, -0.3, -1), Vec3(0, 0.6, 0), Vec3(0, 0, 0.8), 1, 1)[0]},
-                Vec3(0.8, 0.8, 0.8));
-        }
-    }
-
-    CapturePoolSettings poolSettings() const {
-        CapturePoolSettings p;
-        p.faceSize = settings.N;
-        p.nearPlane = settings.nearPlane;
-        p.farPlane = settings.farPlane;
-        return p;
-    }
-
-    Vec3 rho{0.5, 0.25, 0.75};
-    Vec3 emission{0.2, 0.4, 0.1};
-    Scene scene;
-    Settings& settings = scene.settings;
-    HeadlessContext gl;
-};
-
 // A context that cannot be made, with its reason.
 class BrokenContext : public CaptureContext {
   public:
@@ -75,13 +31,22 @@ class BrokenContext : public CaptureContext {
     std::string error() const override { return "no driver here"; }
 };
 
-TEST_F(CaptureWorkers, WorkersThatCannotStartAreLeftOutWithTheReason) {
-    buildFurnace(1);
+TEST(CaptureWorkers, WorkersThatCannotStartAreLeftOutWithTheReason) {
+    HeadlessContext gl;
+    if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
+    // A closed room; the eye sits 1/1000 above the shooter, so walls meeting
+    // it at a corner must not be clipped away by the near plane.
+    Scene scene;
+    fixture::addFurnace(scene, {1, 1, 1, 1, 1, 1}, Vec3(0.5, 0.5, 0.5), Vec3(1, 1, 1));
+    CapturePoolSettings settings;
+    settings.faceSize = 64;
+    settings.nearPlane = 1e-4;
+    settings.farPlane = 10.0;
     ItemBuffer items;
     ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
-    HemicubeCapturer cap(items, settings.N, settings.nearPlane, settings.farPlane);
+    HemicubeCapturer cap(items, settings.faceSize, settings.nearPlane, settings.farPlane);
     const CaptureContextFactory broken = [] { return std::make_unique<BrokenContext>(); };
-    CapturePool pool(scene.objects, poolSettings(), &cap, 2, broken);
+    CapturePool pool(scene.objects, settings, &cap, 2, broken);
     EXPECT_EQ(pool.workersRunning(), 0);
     EXPECT_EQ(pool.error(), "no driver here");
     // The caller still captures its shots.
@@ -98,7 +63,7 @@ TEST_F(CaptureWorkers, WorkersThatCannotStartAreLeftOutWithTheReason) {
     for (const double f : ffs) total += f;
     EXPECT_NEAR(total, 1.0, 0.01);  // a closed room takes the whole hemisphere
     // With nobody to capture, nothing is captured (and nothing waits forever).
-    CapturePool nobody(scene.objects, poolSettings(), nullptr, 1, broken);
+    CapturePool nobody(scene.objects, settings, nullptr, 1, broken);
     std::fill(ffs.begin(), ffs.end(), 0.0);
     nobody.captureShots({shot});
     for (const double f : ffs) EXPECT_EQ(f, 0.0);
