@@ -12,7 +12,7 @@
 #include "app/batch_options.h"
 #include "batch_fixture.h"
 #include "exr_read.h"
-#include "ply_read.h"
+#include "import_fixture.h"
 
 using fixture::CubeDir;
 using fixture::Result;
@@ -80,16 +80,17 @@ TEST(BatchTool, HdrPictureAndExportsHoldTheUnclampedAnswer) {
     }
     // The corner colours exported are B itself: no brightness, exposure or
     // clamp. The picture shows them times 4 (brightness 1).
-    const fixture::Ply ply = fixture::readPly(dir.read("box.ply"));
-    ASSERT_EQ(ply.faces.size(), 36u);
-    ASSERT_EQ(ply.vertices.size() % 6, 0u);
-    for (std::size_t v = 0; v < ply.vertices.size(); v += 6) {
-        for (int k = 0; k < 3; ++k) EXPECT_TRUE(ply.vertices[v + k] == 0.0f || ply.vertices[v + k] == 1.0f);
-        EXPECT_NEAR(ply.vertices[v + 3], kRed, 0.005);
-        EXPECT_NEAR(ply.vertices[v + 4], kGreen, 0.005);
-        EXPECT_NEAR(hdr[(8 * 16 + 8) * 3], 4 * ply.vertices[v + 3], 0.01);
+    Assimp::Importer importer;
+    const std::vector<BakedMesh> ply = fixture::importedMeshes(importer.ReadFile(dir.at("box.ply"), 0));
+    ASSERT_EQ(ply.size(), 1u);
+    EXPECT_EQ(ply[0].triangles.size(), 12u);
+    for (std::size_t v = 0; v < ply[0].colours.size(); ++v) {
+        for (const float x : ply[0].positions[v]) EXPECT_TRUE(x == 0.0f || x == 1.0f);
+        EXPECT_NEAR(ply[0].colours[v][0], kRed, 0.005);
+        EXPECT_NEAR(ply[0].colours[v][1], kGreen, 0.005);
+        EXPECT_NEAR(hdr[(8 * 16 + 8) * 3], 4 * ply[0].colours[v][0], 0.01);
     }
-    EXPECT_EQ(ply.comments.back(), "object 0 box");
+    EXPECT_TRUE(fixture::contains(dir.read("box.ply"), "\ncomment object 0 box\n"));
     // The PNG of the same run: the linear clamp of (1.6, 0.79, 0).
     unsigned size = 0;
     const std::vector<unsigned char> png = readPng(dir.at("pic.png"), size);
@@ -114,13 +115,10 @@ TEST(BatchTool, LoadReRendersSavedResultsWithoutSolving) {
     for (std::size_t i = 0; i < solved.size(); ++i) EXPECT_LE(std::abs(solved[i] - loaded[i]), 1) << i;
     // The glTF export of the loaded results.
     Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(dir.at("box.glb"), 0);
-    ASSERT_NE(scene, nullptr) << importer.GetErrorString();
-    ASSERT_EQ(scene->mNumMeshes, 1u);
-    EXPECT_STREQ(scene->mRootNode->mChildren[0]->mName.C_Str(), "box");
-    const aiMesh* mesh = scene->mMeshes[0];
-    EXPECT_EQ(mesh->mNumFaces, 12u);
-    for (unsigned v = 0; v < mesh->mNumVertices; ++v) EXPECT_NEAR(mesh->mColors[0][v].r, kRed, 0.005);
+    const std::vector<BakedMesh> glb = fixture::importedMeshes(importer.ReadFile(dir.at("box.glb"), 0));
+    ASSERT_EQ(glb.size(), 1u);
+    EXPECT_TRUE(glb[0].name == "box" && glb[0].triangles.size() == 12u);
+    for (const Float3& c : glb[0].colours) EXPECT_NEAR(c[0], kRed, 0.005);
 
     // A new display from the same results: one stop down.
     ASSERT_EQ(runBatch(dir, "box.ini --load a --png dim.png --set exposure=-1 --size 8").code, 0);
