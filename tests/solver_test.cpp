@@ -324,19 +324,6 @@ TEST_F(SeveralShooters, NothingLeftToShootKeepsOneShooterAndStops) {
     EXPECT_TRUE(solver->idleStep().converged);
 }
 
-TEST_F(SeveralShooters, TheNumberOfShootersIsBounded) {
-    // Every shooter holds an array of the scene's size: a value far beyond
-    // the bound keeps kMaxShooters.
-    std::vector<Corners> many;
-    for (int k = 0; k < kMaxShooters + 10; ++k) many.push_back(rightTriangle(1, 1, 0, true, 2.0 * k));
-    fixture::addObject(scene, many, Vec3(), Vec3(1, 1, 1));
-    settings.shooters = 1000000;
-    ASSERT_TRUE(solver->initSolver());
-    EXPECT_EQ(solver->shooters.size(), static_cast<size_t>(kMaxShooters));
-    solver->idleStep();
-    EXPECT_EQ(fake.calls.size(), 5u * kMaxShooters);
-}
-
 bool finite(const Vec3& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
