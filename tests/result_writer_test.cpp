@@ -1,5 +1,6 @@
-// The result format byte for byte, and saving that never loses the old file.
-// Saves that fail on a real disk are in e2e/worst_inputs.sh.
+// The result format byte for byte, and where results are saved. Every failing
+// step of a save is in atomic_file_test.cpp; a save on a full disk, its
+// message and the old file kept, in e2e/worst_inputs.sh.
 
 #include "view/result_writer.h"
 
@@ -30,14 +31,6 @@ SceneObject makeTri(const std::string& name = "tri") {
 }
 
 const char* const kTriText = "3\r\n0 0 0\r\n1 0 0\r\n0 1 0\r\n1\r\n0 1 2 0.5 0.25 1e-005\r\n";
-
-// System calls whose writes fail with ENOSPC after a partial write.
-struct FullDiskOps : FileOps {
-    int write(int fd, const char* data, std::size_t size) override {
-        FileOps::write(fd, data, std::min<std::size_t>(size, 5));
-        return ENOSPC;
-    }
-};
 
 }  // namespace
 
@@ -102,22 +95,4 @@ TEST(SaveResult, WritesTheFileNamedAfterTheObject) {
     EXPECT_EQ(dir.read("sub/abs.6d"), kTriText);
     EXPECT_TRUE(saveResult(makeTri(std::string(127, 'n')), where).ok);
     EXPECT_EQ(dir.read(std::string(127, 'n') + ".6d"), kTriText);
-}
-
-// Every failing step of a save is in the atomic file tests; here the message.
-TEST(SaveResult, FailureKeepsTheOldFileAndSaysWhy) {
-    Scratch dir;
-    dir.write("tri.6d", "old result\r\n");
-    FullDiskOps ops;
-    SaveStatus s;
-    const std::string out = fixture::stdoutOf([&] { s = saveResult(makeTri(), dir.path.string(), &ops); });
-    EXPECT_FALSE(s.ok);
-    EXPECT_EQ(s.reason, "No space left on device");
-    EXPECT_EQ(out, "Cannot save " + dir.at("tri.6d") + ": No space left on device\n");
-    EXPECT_EQ(dir.read("tri.6d"), "old result\r\n");
-    EXPECT_EQ(dir.entries(), 1);
-    // A relative name with no directory is reported as it was given. (A
-    // directory in the way is run end to end in e2e/viewer_e2e.py.)
-    EXPECT_EQ(fixture::stdoutOf([&] { saveResult(makeTri("room"), "", &ops); }),
-              "Cannot save room.6d: No space left on device\n");
 }
