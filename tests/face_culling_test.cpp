@@ -121,18 +121,4 @@ TEST(RunSum, AgreesWithThePixelByPixelSum) {
     }
 }
 
-TEST(RunSum, OtherLayoutsFallBackToThePixelSum) {
-    Scene scene;
-    fixture::addObject(scene, fixture::grid(Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0), 2, 2));
-    // RGB rows: triangle 2 (code 3) over a whole 4 x 4 face with h = 2.
-    std::vector<std::uint8_t> rgb(4 * 4 * 3);
-    for (size_t p = 0; p < rgb.size(); p += 3) rgb[p + 2] = 3;
-    const std::vector<double> weights = {1, 2, 3, 4};
-    std::vector<double> ffs = fixture::zeroFormFactors(scene);
-    ffs[2] = 0.5;  // added to, not replaced
-    sumFaceRuns(FaceRows{rgb.data(), 4, 3, 0, 4}, weights.data(), 2, buildItemLookup(scene.objects),
-                ffs.data());
-    EXPECT_EQ(ffs, (std::vector<double>{0, 0, 0.5 + 4 * (1 + 2 + 3 + 4), 0, 0, 0, 0, 0}));
-}
-
 }  // namespace
