@@ -36,31 +36,7 @@ std::vector<unsigned char> readPng(const std::string& path, unsigned& size) {
     return rgb;
 }
 
-int parse(std::vector<const char*> args, BatchOptions& options) {
-    args.insert(args.begin(), "lumetra-batch");
-    return parseBatchOptions(static_cast<int>(args.size()), args.data(), options);
-}
-
 }  // namespace
-
-TEST(BatchOptions, OutputAndLoadOptionsAndTheirConflicts) {
-    BatchOptions o;
-    EXPECT_EQ(parse({"a.ini", "--exr", "p.exr", "--export", "s.PLY", "--ascii", "--load", "r"}, o), -1);
-    EXPECT_TRUE(o.exr == "p.exr" && o.exportPath == "s.PLY" && o.ascii && o.loadDir == "r");
-    testing::internal::CaptureStderr();
-    const std::vector<std::vector<const char*>> bad = {
-        {"a.ini", "--export", "s.obj"},
-        {"a.ini", "--ascii"},
-        {"a.ini", "--export", "s.glb", "--ascii"},
-        {"a.ini", "--load", "r", "--steps", "3"},
-        {"a.ini", "--exr", ""},
-    };
-    for (const auto& args : bad) EXPECT_EQ(parse(args, o), kExitUsage) << args[1];
-    const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(fixture::contains(errors, "--export: needs a name ending in .gltf, .glb or .ply")) << errors;
-    EXPECT_TRUE(fixture::contains(errors, "--ascii: applies to a .ply export only")) << errors;
-    EXPECT_TRUE(fixture::contains(errors, "--steps excludes --load")) << errors;
-}
 
 TEST(BatchTool, HdrPictureAndExportsHoldTheUnclampedAnswer) {
     CubeDir dir;

@@ -60,6 +60,10 @@ TEST(BatchOptions, ParsesEveryOptionAndRefusesBadOnes) {
     // Defaults: no limits, no picture.
     ASSERT_EQ(parse({"b", "a.ini"}, batch).code, -1);
     EXPECT_TRUE(o.maxSteps == -1 && o.maxSeconds < 0 && o.png.empty() && o.size == 0 && o.overrides.empty());
+    ASSERT_EQ(
+        parse({"b", "a.ini", "--exr", "p.exr", "--export", "s.PLY", "--ascii", "--load", "r"}, batch).code,
+        -1);
+    EXPECT_TRUE(o.exr == "p.exr" && o.exportPath == "s.PLY" && o.ascii && o.loadDir == "r");
 
     const std::pair<std::vector<const char*>, std::string> bad[] = {
         {{"b"}, "CONFIG.ini is required"},
@@ -69,7 +73,12 @@ TEST(BatchOptions, ParsesEveryOptionAndRefusesBadOnes) {
         {{"b", "a.ini", "--out", ""}, "--out: needs a folder"},
         {{"b", "a.ini", "b.ini"}, "The following argument was not expected: b.ini"},
         {{"b", "a.ini", "--set", "nope=1"}, "--set: unknown key 'nope'"},
-        {{"b", "a.ini", "--set", "stop_at"}, "--set: 'stop_at' is not KEY=VALUE"}};
+        {{"b", "a.ini", "--set", "stop_at"}, "--set: 'stop_at' is not KEY=VALUE"},
+        {{"b", "a.ini", "--export", "s.obj"}, "--export: needs a name ending in .gltf, .glb or .ply"},
+        {{"b", "a.ini", "--export", "s.glb", "--ascii"}, "--ascii: applies to a .ply export only"},
+        {{"b", "a.ini", "--ascii"}, "--ascii: applies to a .ply export only"},
+        {{"b", "a.ini", "--load", "r", "--steps", "3"}, "--steps excludes --load"},
+        {{"b", "a.ini", "--exr", ""}, "--exr"}};
     for (const auto& [args, message] : bad) {
         const Parsed p = parse(args, batch);
         EXPECT_EQ(p.code, kExitUsageError) << message;
