@@ -14,7 +14,7 @@ using fixture::kCubeIni;
 using fixture::Result;
 using fixture::runBatch;
 
-TEST(BatchTool, SolvesTheFurnaceWritesResultsAndAPicture) {
+TEST(BatchTool, SolvesTheFurnaceAndWritesItsResults) {
     CubeDir dir;
     const Result r = runBatch(dir, "box.ini --out results --png pic.png --size 48 --aa");
     ASSERT_EQ(r.code, 0) << r.err;
@@ -39,19 +39,8 @@ TEST(BatchTool, SolvesTheFurnaceWritesResultsAndAPicture) {
         EXPECT_NEAR(green, (25.0 / 255.0) / (1.0 - rho), 0.005) << "triangle " << t;
         EXPECT_EQ(blue, 0.0);
     }
-    // Inside the box every pixel shows a wall of about (0.40, 0.20, 0).
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, dir.at("pic.png").c_str()));
-    image.format = PNG_FORMAT_RGB;
-    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-    EXPECT_EQ(image.width, 48u);
-    EXPECT_EQ(image.height, 48u);
-    const unsigned char* centre = &rgb[(24 * 48 + 24) * 3];
-    EXPECT_NEAR(centre[0], 0.4016 * 255, 3);
-    EXPECT_NEAR(centre[1], 0.1969 * 255, 3);
-    EXPECT_EQ(centre[2], 0);
+    // The picture's pixels are checked in batch_outputs_test.cpp.
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "pic.png"));
 }
 
 TEST(BatchTool, StepLimitAndDeterminism) {
@@ -83,20 +72,4 @@ TEST(BatchTool, ADivergedSolutionIsAFailure) {
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err.rfind("Stopped: the solution diverged (measure is not a number) after ", 0), 0u) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path / "out"));
-}
-
-// --set acts as the same line written in the file. Exit codes for bad
-// configurations, scenes, options and result folders are in e2e/worst_inputs.sh.
-TEST(BatchTool, SetOverridesAsIfWritten) {
-    CubeDir dir;
-    std::string half = kCubeIni;
-    dir.write("half.ini", half.replace(half.find("stop_at=0.001"), 13, "stop_at=0.05"));
-    const Result written = runBatch(dir, "half.ini --out a");
-    ASSERT_EQ(written.code, 0) << written.err;
-    const Result set = runBatch(dir, "box.ini --set stop_at=0.05 --out b");
-    ASSERT_EQ(set.code, 0) << set.err;
-    EXPECT_EQ(dir.read("a/box.6d"), dir.read("b/box.6d"));
-    EXPECT_EQ(written.out.substr(written.out.find('\n')), set.out.substr(set.out.find('\n')));
-    ASSERT_EQ(runBatch(dir, "box.ini --out c").code, 0);
-    EXPECT_NE(dir.read("b/box.6d"), dir.read("c/box.6d"));  // the override did change the solve
 }

@@ -128,35 +128,6 @@ TEST_F(CulledCapture, CullingChangesNoPixelAndFastPathMatchesTheFullFaces) {
     std::printf("[ info ] largest per-triangle difference %.3g = %.2f pixel weights\n", worst, worst / pixel);
 }
 
-// Whole solutions: with and without culling, every triangle ends with the
-// same radiosity, bit for bit, and the same shooters were chosen.
-TEST_F(CulledCapture, SolutionsAreIdenticalWithAndWithoutCulling) {
-    buildScene();
-    scene.objects[1].emission = Vec3(1.0, 0.9, 0.8);  // the ceiling emits
-    for (SceneObject& o : scene.objects) o.reflectance = Vec3(0.6, 0.5, 0.4);
-    settings.stopAt = 0.0;
-    settings.step = 1000000;
-    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
-    auto solve = [&](bool cull) {
-        HemicubeCapturer cap = capturer();
-        CaptureOptions options;
-        options.cullGroups = cull;
-        cap.setOptions(options);
-        Solver solver(scene);
-        solver.setFaceCapturer(&cap);
-        EXPECT_TRUE(solver.initSolver());
-        std::vector<double> out;
-        for (int k = 0; k < 40; ++k) {
-            solver.idleStep();
-            out.push_back(solver.shooterState().objectIndex * 100000.0 + solver.shooterState().triangleIndex);
-        }
-        for (const SceneObject& o : scene.objects)
-            for (const auto& t : o.triangles) out.insert(out.end(), {t->radiosity.x, t->radiosity.z});
-        return out;
-    };
-    EXPECT_EQ(solve(true), solve(false));
-}
-
 // A new item buffer (another scene) reaches a capturer made before it.
 TEST_F(CulledCapture, FollowsARebuiltItemBuffer) {
     fixture::addObject(scene,

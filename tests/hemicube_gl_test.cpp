@@ -64,8 +64,8 @@ TEST_F(HemicubeCapture, NearestFacingTriangleGainsTheWholeFace) {
     }
 }
 
-// Broken invariants stop the program with their values instead of summing
-// garbage: a table of the wrong size would be read past its end, and without
+// Broken invariants stop the program, naming the place, the expression and
+// both values, instead of summing garbage: a table of the wrong size would be read past its end, and without
 // the item buffer (whose list clears the target) an older image would be
 // counted again.
 TEST_F(HemicubeCapture, MisuseStopsWithTheValues) {

@@ -77,19 +77,6 @@ TEST_F(ItemDecode, PixelsGoToTheirTrianglesAndStrangeCodesToNone) {
     EXPECT_EQ(total, 24.0);
 }
 
-TEST_F(ItemDecode, SideFaceRowsMapToTableFromTopEdge) {
-    // Column 0 of rows 4..7 (the upper half) shows object 0's triangle: rows
-    // 4, 5, 6, 7 take table rows 3, 2, 1, 0 -> entries 13, 9, 5, 1. Only the
-    // upper half is handed over, as the half-face capture reads it.
-    for (int bpp : {3, 4}) {
-        Image img(8, bpp);
-        for (int r = 0; r < 8; ++r) img.set(r, 0, 0, 0, 1);
-        ffs[0] = 0;
-        sumFaceWeights(img.rows(4, 4), w.data(), 4, buildItemLookup(scene.objects), ffs.data());
-        EXPECT_EQ(ff(0, 0), 13.0 + 9.0 + 5.0 + 1.0) << bpp << " bytes per pixel";
-    }
-}
-
 TEST_F(ItemDecode, ReportsScenesBeyondTheCode) {
     EXPECT_EQ(itemCodeProblem(scene.objects), "");
     const Corners tri = {Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)};

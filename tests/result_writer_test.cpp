@@ -1,5 +1,6 @@
-// The result format byte for byte, and saving that never loses the old file.
-// Saves that fail on a real disk are in e2e/worst_inputs.sh.
+// The result format byte for byte, and where results are saved. Every failing
+// step of a save is in atomic_file_test.cpp; a save on a full disk, its
+// message and the old file kept, in e2e/worst_inputs.sh.
 
 #include "view/result_writer.h"
 
@@ -31,50 +32,31 @@ SceneObject makeTri(const std::string& name = "tri") {
 
 const char* const kTriText = "3\r\n0 0 0\r\n1 0 0\r\n0 1 0\r\n1\r\n0 1 2 0.5 0.25 1e-005\r\n";
 
-// System calls whose writes fail with ENOSPC after a partial write.
-struct FullDiskOps : FileOps {
-    int write(int fd, const char* data, std::size_t size) override {
-        FileOps::write(fd, data, std::min<std::size_t>(size, 5));
-        return ENOSPC;
-    }
-};
-
 }  // namespace
 
 TEST(FormatReal, SixSignificantDigitsThreeDigitExponentsFormAfterRounding) {
     using L = std::numeric_limits<double>;
     const std::pair<double, const char*> cases[] = {{0.0, "0"},
-                                                    {1.0, "1"},
-                                                    {0.5, "0.5"},
                                                     {2.0 / 3.0, "0.666667"},
                                                     {0.0001, "0.0001"},
                                                     {0.00001234, "1.234e-005"},
-                                                    {123456.0, "123456"},
                                                     {1234567.0, "1.23457e+006"},
-                                                    {-2.5, "-2.5"},
                                                     {12.3456789, "12.3457"},
-                                                    {1e-300, "1e-300"},
                                                     {-1.5e+123, "-1.5e+123"},
                                                     {L::max(), "1.79769e+308"},
                                                     {L::denorm_min(), "4.94066e-324"},
                                                     // The form follows the exponent after rounding.
                                                     {999999.7, "1e+006"},
-                                                    {999999.4, "999999"},
                                                     {0.00009999996, "0.0001"},
                                                     {0.00009999949, "9.99995e-005"},
-                                                    {100000.0, "100000"},
-                                                    {1000000.0, "1e+006"},
                                                     // Non-finite values plainly.
                                                     {L::quiet_NaN(), "nan"},
-                                                    {-L::quiet_NaN(), "nan"},
                                                     {L::infinity(), "inf"},
                                                     {-L::infinity(), "-inf"}};
     for (const auto& [value, text] : cases) {
         EXPECT_EQ(formatReal(value), text) << value;
     }
-    EXPECT_EQ(formatInt(0), "0");
     EXPECT_EQ(formatInt(-17), "-17");
-    EXPECT_EQ(formatInt(2147483647), "2147483647");
 }
 
 TEST(FormatResult, LaysOutVerticesThenTrianglesWithCrLf) {
@@ -113,22 +95,4 @@ TEST(SaveResult, WritesTheFileNamedAfterTheObject) {
     EXPECT_EQ(dir.read("sub/abs.6d"), kTriText);
     EXPECT_TRUE(saveResult(makeTri(std::string(127, 'n')), where).ok);
     EXPECT_EQ(dir.read(std::string(127, 'n') + ".6d"), kTriText);
-}
-
-// Every failing step of a save is in the atomic file tests; here the message.
-TEST(SaveResult, FailureKeepsTheOldFileAndSaysWhy) {
-    Scratch dir;
-    dir.write("tri.6d", "old result\r\n");
-    FullDiskOps ops;
-    SaveStatus s;
-    const std::string out = fixture::stdoutOf([&] { s = saveResult(makeTri(), dir.path.string(), &ops); });
-    EXPECT_FALSE(s.ok);
-    EXPECT_EQ(s.reason, "No space left on device");
-    EXPECT_EQ(out, "Cannot save " + dir.at("tri.6d") + ": No space left on device\n");
-    EXPECT_EQ(dir.read("tri.6d"), "old result\r\n");
-    EXPECT_EQ(dir.entries(), 1);
-    // A relative name with no directory is reported as it was given. (A
-    // directory in the way is run end to end in e2e/viewer_e2e.py.)
-    EXPECT_EQ(fixture::stdoutOf([&] { saveResult(makeTri("room"), "", &ops); }),
-              "Cannot save room.6d: No space left on device\n");
 }

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "radiosity/solver.h"
 #include "scene/scene.h"
 
 namespace fixture {
@@ -66,6 +69,60 @@ inline std::vector<Corners> grid(const Vec3& origin, const Vec3& du, const Vec3&
         }
     }
     return out;
+}
+
+// A capturer standing in for the GL hemicube: on a shot's top face every
+// triangle but the shooter sees it with the same form factor f. With equal
+// areas and f = 1 / (n - 1), an ideal closed enclosure: B = E / (1 - rho).
+struct Enclosure : FaceCapturer {
+    Enclosure(Scene& s, double f) : scene(s), formFactor(f) {}
+    void captureFace(const FaceView& view, const std::vector<double>&, FormFactors& ffs) override {
+        if (view.rows != scene.settings.N) return;
+        size_t index = 0;
+        for (SceneObject& o : scene.objects)
+            for (auto& t : o.triangles) {
+                const Vec3 eye = t->centroid + t->normal / 1000.0;
+                if (eye.x != view.eye.x || eye.y != view.eye.y || eye.z != view.eye.z)
+                    ffs[index] += formFactor;
+                ++index;
+            }
+    }
+    Scene& scene;
+    double formFactor;
+};
+
+// The furnace: a closed cube of side 2 around the origin, normals in, wall w
+// cut into cells[w] x cells[w] squares, every wall emitting E and reflecting
+// rho, so that B = E / (1 - rho) everywhere.
+inline void addFurnace(Scene& scene, const std::array<int, 6>& cells, const Vec3& rho, const Vec3& emission) {
+    const Vec3 x(2, 0, 0), y(0, 2, 0), z(0, 0, 2), lo(-1, -1, -1);
+    const Vec3 origins[6] = {lo, Vec3(-1, -1, 1), lo, Vec3(-1, 1, -1), lo, Vec3(1, -1, -1)};
+    const Vec3 du[6] = {x, y, z, x, y, z}, dv[6] = {y, x, x, z, z, y};
+    for (int w = 0; w < 6; ++w)
+        addObject(scene, grid(origins[w], du[w], dv[w], cells[w], cells[w]), rho, emission);
+}
+
+// How far a solved furnace is from B = E / (1 - rho), relatively, over the
+// three channels: the worst single triangle, and the area-weighted mean.
+struct FurnaceError {
+    double worst = 0, mean = 0;
+};
+inline FurnaceError furnaceError(const Scene& scene, const Vec3& rho, const Vec3& emission) {
+    const double exact[3] = {emission.x / (1 - rho.x), emission.y / (1 - rho.y), emission.z / (1 - rho.z)};
+    FurnaceError e;
+    double weighted[3] = {0, 0, 0}, area = 0;
+    for (const SceneObject& o : scene.objects) {
+        for (const auto& t : o.triangles) {
+            const double b[3] = {t->radiosity.x, t->radiosity.y, t->radiosity.z};
+            for (int c = 0; c < 3; ++c) {
+                e.worst = std::max(e.worst, std::fabs(b[c] / exact[c] - 1.0));
+                weighted[c] += b[c] * t->area;
+            }
+            area += t->area;
+        }
+    }
+    for (int c = 0; c < 3; ++c) e.mean = std::max(e.mean, std::fabs(weighted[c] / area / exact[c] - 1.0));
+    return e;
 }
 
 inline Triangle& tri(Scene& scene, int o, int t) {

@@ -1,4 +1,5 @@
-// Corner colours (average, scale, clamp) and the smooth shaded display list.
+// Corner colours (average, scale, clamp, ambient) and the pictures drawn
+// from the shaded display list.
 
 #include "view/shading.h"
 
@@ -9,9 +10,6 @@
 #include <cmath>
 
 #include "app/headless_context.h"
-#include "radiosity/hemicube.h"
-#include "radiosity/item_buffer.h"
-#include "radiosity/offscreen_target.h"
 #include "radiosity/solver.h"
 #include "scene_fixture.h"
 #include "view/picture.h"
@@ -35,37 +33,15 @@ struct Shaded : ::testing::Test {
 };
 
 TEST_F(Shaded, AverageThenScaleThenClampKeepingTheHue) {
-    fixture::addObject(scene, {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}});
-    Triangle& t = tri(0, 0);
-    settings.brightness = 2.5;  // a lone triangle shows its own radiosity, scaled
-    t.radiosity = Vec3(0.2, 0.1, 0.0);
-    for (const Vertex* v : t.corners) expectColour(colour(*v, t), 0.5, 0.25, 0.0);
-    t.radiosity = Vec3(0.5, 0.25, 0.1);  // over-bright: the largest channel becomes 1
-    for (const Vertex* v : t.corners) expectColour(colour(*v, t), 1.0, 0.5, 0.2);
     // Average (0.5, 0.1, 0), scaled (1.0, 0.2, 0): not clamped further.
-    // Clamping each triangle before averaging would give (0.6, ...).
-    fixture::clearScene(scene);
+    // Clamping each triangle before averaging would give (0.6, ...). The
+    // clamp itself is in display_transform_test.cpp.
     settings.brightness = 2.0;
     fixture::addObject(scene, {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)},
                                {Vec3(0, 0, 0), Vec3(0, 1, 0), Vec3(-1, 0, 0)}});
     tri(0, 0).radiosity = Vec3(0.9, 0.1, 0.0);
     tri(0, 1).radiosity = Vec3(0.1, 0.1, 0.0);
     expectColour(colour(*tri(0, 0).corners[0], tri(0, 0)), 1.0, 0.2, 0.0);
-}
-
-TEST_F(Shaded, ExposureScalesByPowersOfTwoBeforeTheClamp) {
-    fixture::addObject(scene, {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}});
-    Triangle& t = tri(0, 0);
-    settings.brightness = 2.5;
-    t.radiosity = Vec3(0.1, 0.05, 0.02);
-    const Vertex& v = *t.corners[0];
-    expectColour(colour(v, t), 0.25, 0.125, 0.05);  // exposure 0: brightness alone
-    settings.exposure = -1.0;
-    expectColour(colour(v, t), 0.125, 0.0625, 0.025);
-    settings.exposure = 0.5;  // one press of ']'
-    expectColour(colour(v, t), 0.25 * std::sqrt(2.0), 0.125 * std::sqrt(2.0), 0.05 * std::sqrt(2.0));
-    settings.exposure = 3.0;  // 2.0, 1.0, 0.4 before the hue-keeping clamp
-    expectColour(colour(v, t), 1.0, 0.5, 0.2);
 }
 
 TEST_F(Shaded, SmoothingAngleDecidesWhichNeighboursJoin) {
@@ -96,36 +72,6 @@ TEST_F(Shaded, SmoothingAngleDecidesWhichNeighboursJoin) {
     EXPECT_EQ(joined(89), 1 | 2 | 16);
     EXPECT_EQ(joined(90), 1 | 2 | 4 | 16);       // the threshold is a hair below 0
     EXPECT_EQ(joined(180), 1 | 2 | 4 | 8 | 16);  // exactly opposite never joins
-}
-
-TEST_F(Shaded, ListDrawsCornerColoursSmoothly) {
-    HeadlessContext gl;
-    if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
-    settings.brightness = 1.0;
-    // One triangle covering the left half of clip space and one the right,
-    // with different radiosities; no neighbours share their colour (crease).
-    fixture::addObject(scene, {{Vec3(-1, -1, 0), Vec3(1, -1, 0), Vec3(-1, 1, 0)}});
-    fixture::addObject(scene, {{Vec3(1, -1, 0), Vec3(1, 1, 0), Vec3(-1, 1, 0)}});
-    tri(0, 0).radiosity = Vec3(0.2, 0.4, 0.8);
-    tri(1, 0).radiosity = Vec3(1.0, 0.0, 0.0);
-    OffscreenTarget target;
-    ASSERT_EQ(target.create(16), "");
-    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
-    glViewport(0, 0, 16, 16);
-    buildShadedList(scene);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glCallList(1);
-    unsigned char px[16 * 16 * 4];
-    glReadPixels(0, 0, 16, 16, GL_RGBA, GL_UNSIGNED_BYTE, px);
-    const unsigned char* lowerLeft = px + (2 * 16 + 2) * 4;
-    const unsigned char* upperRight = px + (13 * 16 + 13) * 4;
-    EXPECT_TRUE(std::abs(lowerLeft[0] - 51) <= 1 && std::abs(lowerLeft[1] - 102) <= 1 &&
-                std::abs(lowerLeft[2] - 204) <= 1);
-    EXPECT_TRUE(upperRight[0] >= 254 && upperRight[1] <= 1);
-    GLint shade = 0;
-    glGetIntegerv(GL_SHADE_MODEL, &shade);
-    EXPECT_EQ(shade, GL_SMOOTH);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
 TEST_F(Shaded, HdrPictureHoldsExposedColoursUnclampedAndPngTheDisplayedOnes) {
@@ -184,28 +130,14 @@ TEST_F(Shaded, AmbientAddsReflectedLightToTheCornersOnly) {
 TEST_F(Shaded, AmbientBrightensAHalfSolvedPictureAndNoResultFile) {
     HeadlessContext gl;
     if (!gl.ok()) GTEST_SKIP() << "no headless OpenGL: " << gl.error();
-    settings.N = 32;
-    settings.H = 16;
-    settings.nearPlane = 0.001;
-    settings.farPlane = 10;
     settings.step = 1000000;
     settings.brightness = 1.0;
-    settings.fov = 80;
-    scene.cameraPos = Vec3(0.5, 0.05, 0.5);
-    scene.cameraLookAt = Vec3(0.5, 1, 0.5);
-    // A closed unit room lit by its ceiling.
-    const Vec3 x(1, 0, 0), y(0, 1, 0), z(0, 0, 1), o(0, 0, 0), grey(0.6, 0.6, 0.6);
-    fixture::addObject(scene, fixture::grid(o, x, y, 2, 2), grey);
-    fixture::addObject(scene, fixture::grid(z, y, x, 2, 2), grey, Vec3(0.5, 0.5, 0.5));
-    fixture::addObject(scene, fixture::grid(o, z, x, 2, 2), grey);
-    fixture::addObject(scene, fixture::grid(y, x, z, 2, 2), grey);
-    fixture::addObject(scene, fixture::grid(o, y, z, 2, 2), grey);
-    fixture::addObject(scene, fixture::grid(x, z, y, 2, 2), grey);
-    ItemBuffer items;
-    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
-    HemicubeCapturer cap(items, settings.N, settings.nearPlane, settings.farPlane);
+    scene.cameraPos = Vec3(0, -0.9, 0);  // inside the furnace, looking across it
+    scene.cameraLookAt = Vec3(0, 1, 0);
+    fixture::addFurnace(scene, {2, 2, 2, 2, 2, 2}, Vec3(0.6, 0.6, 0.6), Vec3(0.1, 0.1, 0.1));
+    fixture::Enclosure enclosure(scene, 1.0 / 47);
     Solver solver(scene);
-    solver.setFaceCapturer(&cap);
+    solver.setFaceCapturer(&enclosure);
     ASSERT_TRUE(solver.initSolver());
     fixture::stdoutOf([&] {
         for (int k = 0; k < 6; ++k) solver.idleStep();
