@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 
+#include "app/capture_workers.h"
 #include "app/headless_context.h"
+#include "radiosity/capture_pool.h"
 #include "radiosity/hemicube.h"
 #include "radiosity/item_buffer.h"
 #include "radiosity/solver.h"
@@ -23,10 +26,15 @@ TEST(ClosedRoom, EqualAndVeryDifferentCellsReachTheExactRadiosity) {
     // 1/8 sees a shooter of area 2). The area-weighted mean is exact to
     // 0.1-0.2%. Without the area ratio the small walls of the second room
     // end up 2 to 4 times too bright.
+    // The last room takes four shooters a step on two capturing contexts
+    // (the caller's and one worker's): the same bounds.
     const struct {
         std::array<int, 6> cells;
         double perTriangle, areaWeighted;
-    } rooms[] = {{{2, 2, 2, 2, 2, 2}, 0.08, 0.003}, {{1, 4, 1, 2, 1, 4}, 0.35, 0.005}};
+        int shooters;
+    } rooms[] = {{{2, 2, 2, 2, 2, 2}, 0.08, 0.003, 1},
+                 {{1, 4, 1, 2, 1, 4}, 0.35, 0.005, 1},
+                 {{2, 2, 2, 2, 2, 2}, 0.08, 0.003, 4}};
     const Vec3 rho(0.5, 0.25, 0.75), emission(0.2, 0.4, 0.1);
     for (const auto& room : rooms) {
         Scene scene;
@@ -39,6 +47,7 @@ TEST(ClosedRoom, EqualAndVeryDifferentCellsReachTheExactRadiosity) {
         settings.farPlane = 10.0;
         settings.step = 1000000;
         settings.stopAt = 1e-5;
+        settings.shooters = room.shooters;
         fixture::addFurnace(scene, room.cells, rho, emission);
         ItemBuffer items;
         ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
@@ -46,12 +55,24 @@ TEST(ClosedRoom, EqualAndVeryDifferentCellsReachTheExactRadiosity) {
         ASSERT_TRUE(cap.ok()) << cap.error();
         Solver solver(scene);
         solver.setFaceCapturer(&cap);
+        std::unique_ptr<CapturePool> pool;
+        if (room.shooters > 1) {
+            CapturePoolSettings p;
+            p.faceSize = settings.N;
+            p.nearPlane = settings.nearPlane;
+            p.farPlane = settings.farPlane;
+            pool = std::make_unique<CapturePool>(scene.objects, p, &cap, 1, headlessContextFactory());
+            ASSERT_EQ(pool->workersRunning(), 1) << pool->error();
+            solver.setShotCapture(pool.get());
+        }
         ASSERT_TRUE(solver.initSolver());
         int steps = 0;
         while (steps < 20000 && !solver.idleStep().converged) ++steps;
         const fixture::FurnaceError e = fixture::furnaceError(scene, rho, emission);
-        std::printf("[ info ] %d steps; worst triangle off by %.4f, area-weighted mean off by %.5f\n", steps,
-                    e.worst, e.mean);
+        pool.reset();  // before the capturer it uses
+        std::printf(
+            "[ info ] %d shooters, %d steps; worst triangle off by %.4f, area-weighted mean off by %.5f\n",
+            room.shooters, steps, e.worst, e.mean);
         EXPECT_LT(e.worst, room.perTriangle);
         EXPECT_LT(e.mean, room.areaWeighted);
     }
