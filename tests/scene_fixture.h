@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -77,6 +78,16 @@ inline std::vector<double> zeroFormFactors(const Scene& scene) {
     size_t count = 0;
     for (const SceneObject& o : scene.objects) count += o.triangles.size();
     return std::vector<double>(count, 0.0);
+}
+
+// The light still to shoot: the sum over triangles of (|red| + |green| +
+// |blue|) of the unshot radiosity x area.
+inline double unshotEnergy(const Scene& scene) {
+    double left = 0.0;
+    for (const SceneObject& o : scene.objects)
+        for (const auto& t : o.triangles)
+            left += (std::abs(t->unshot.x) + std::abs(t->unshot.y) + std::abs(t->unshot.z)) * t->area;
+    return left;
 }
 
 inline std::string slurp(const std::filesystem::path& p) {
