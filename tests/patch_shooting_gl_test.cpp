@@ -25,7 +25,6 @@ class PatchShooting : public ::testing::Test {
         settings.H = 32;
         settings.nearPlane = 1e-3;
         settings.farPlane = 20.0;
-        settings.stopAt = 0.0;
     }
 
     // Solves a fresh scene made by `build` with `settings` and `rule` until
@@ -95,9 +94,6 @@ TEST_F(PatchShooting, AFarReceiverGetsTheSameLightFromAPatchAsFromItsTriangles) 
     };
     solve(build, 0.0, 128);
     const double byTriangles = meanOf(1);
-    // From the floor's centre the ceiling's form factor is 0.0735 (four
-    // corner rectangles of 4 x 4 at height 16); over the floor a little less.
-    EXPECT_NEAR(byTriangles, 1.5 * 0.0735 / 16.0, 0.03 * 1.5 * 0.0735 / 16.0);
     settings.patchSize = 10.0;
     rule.emittersPerTriangle = false;
     solve(build, 0.5, 1);
@@ -127,8 +123,8 @@ TEST_F(PatchShooting, LightNearAContactKeepsItsGradient) {
         for (int k = 0; k < 4; ++k) strips[size > 0].push_back(meanOf(1, k / 8.0, (k + 1) / 8.0));
     }
     for (int k = 0; k < 4; ++k) EXPECT_NEAR(strips[1][k] / strips[0][k], 1.0, 0.03) << "strip " << k;
-    const double rise = strips[0][2] - strips[0][0];
-    EXPECT_NEAR(strips[1][2] - strips[1][0], rise, 0.2 * rise);
+    EXPECT_NEAR(strips[1][2] - strips[1][0], strips[0][2] - strips[0][0],
+                0.2 * (strips[0][2] - strips[0][0]));
 }
 
 TEST_F(PatchShooting, ClosedRoomReachesTheExactRadiosityWithPatches) {
