@@ -121,7 +121,7 @@ TEST(Patches, GroupingKeepsItsPromisesOnEveryShapeAndOnDamagedInput) {
         {"curve, 2 degrees", cylinder, INFINITY, kCos2, 45, 999, 0},  // 180 in caps of 2 + 2
         {"curve, 80 degrees capped", cylinder, INFINITY, std::cos(80 * M_PI / 180), 3, 999, 0},
         {"curve, no angle", cylinder, INFINITY, NAN, 3, 999, 0},
-        {"size 0", square, 0, kCos2, 32, 32, 0},  // and so for NaN
+        {"size 0", square, 0, kCos2, 32, 32, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
