@@ -1,5 +1,8 @@
-// Patch grouping: every tree is checked whole (cover, ranges, connectivity,
-// flatness, sizes, aggregates) against brute-force recomputation.
+// Patches without OpenGL: every grouping is checked whole (cover, ranges,
+// connectivity, flatness, sizes) against brute force; the nearness index
+// against brute force; the plan of a round (every receiver gets every
+// triangle's light exactly once) and what a node sends; the solver's rounds
+// with a scripted capturer.
 
 #include "radiosity/patches.h"
 
@@ -7,296 +10,261 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
+#include <random>
 #include <set>
 
+#include "radiosity/patch_rounds.h"
+#include "radiosity/solver.h"
 #include "scene_fixture.h"
 
 namespace {
 
 using fixture::Corners;
+using fixture::grid;
 
-constexpr double kPi = 3.141592653589793;
-const double kCos2 = std::cos(2.0 * kPi / 180.0);
+const double kCos2 = std::cos(2.0 * M_PI / 180.0);
 
-// A grid of cells with some of them left out; origin + i du + j dv.
-std::vector<Corners> cells(const Vec3& origin, const Vec3& du, const Vec3& dv, int nx, int ny,
-                           const std::function<bool(int, int)>& keep) {
-    std::vector<Corners> out;
-    auto at = [&](int i, int j) {
-        return Vec3(origin.x + i * du.x + j * dv.x, origin.y + i * du.y + j * dv.y,
-                    origin.z + i * du.z + j * dv.z);
-    };
-    for (int j = 0; j < ny; ++j) {
-        for (int i = 0; i < nx; ++i) {
-            if (!keep(i, j)) continue;
-            out.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1)});
-            out.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1)});
-        }
-    }
-    return out;
+Corners at(const Vec3& c, const Vec3& u, const Vec3& v) {
+    return {c, c + u, c + v};  // front side u x v
 }
 
-std::vector<Corners> join(std::vector<Corners> a, const std::vector<Corners>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-std::vector<int> trianglesOf(const PatchTree& tree, const PatchNode& node) {
-    return std::vector<int>(tree.order.begin() + node.first, tree.order.begin() + node.first + node.count);
-}
-
+// True when the triangles link through shared vertices into one piece.
 bool connected(const PatchInput& in, const std::vector<int>& tris) {
-    std::set<int> left(tris.begin() + 1, tris.end());
-    std::vector<int> queue{tris.front()};
-    for (size_t head = 0; head < queue.size(); ++head) {
-        const auto& c = in.corners[static_cast<size_t>(queue[head])];
-        for (auto it = left.begin(); it != left.end();) {
-            const auto& d = in.corners[static_cast<size_t>(*it)];
-            const bool shares = std::any_of(
-                c.begin(), c.end(), [&](int v) { return std::find(d.begin(), d.end(), v) != d.end(); });
-            if (shares) {
-                queue.push_back(*it);
-                it = left.erase(it);
-            } else {
-                ++it;
-            }
-        }
+    std::set<int> reached(in.corners[tris.at(0)].begin(), in.corners[tris[0]].end());  // vertices
+    auto touches = [&](int t) {
+        const auto& c = in.corners[t];
+        return reached.count(c[0]) + reached.count(c[1]) + reached.count(c[2]) > 0;
+    };
+    for (size_t before = 0; before != reached.size();) {
+        before = reached.size();
+        for (int t : tris)
+            if (touches(t)) reached.insert(in.corners[t].begin(), in.corners[t].end());
     }
-    return left.empty();
+    return std::all_of(tris.begin(), tris.end(), touches);
 }
 
-double centroidExtent(const PatchInput& in, const std::vector<int>& tris) {
-    double widest = 0.0;
-    for (double Vec3::*axis : {&Vec3::x, &Vec3::y, &Vec3::z}) {
-        double lo = INFINITY, hi = -INFINITY;
-        for (int t : tris) {
-            lo = std::min(lo, in.centroids[static_cast<size_t>(t)].*axis);
-            hi = std::max(hi, in.centroids[static_cast<size_t>(t)].*axis);
-        }
-        widest = std::max(widest, hi - lo);
-    }
-    return widest;
-}
-
-bool usable(const PatchInput& in, int t) {
-    return in.areas[static_cast<size_t>(t)] > 0.0 &&
-           in.normals[static_cast<size_t>(t)].dot(in.normals[static_cast<size_t>(t)]) > 0.5;
-}
-
-// Every structural promise of a tree; sizes against patchSize, flatness
-// against the cosine the tree was built with.
+// Every structural promise of a tree. Flatness is held to the smoothing
+// angle, or to the widest patch angle where that is narrower.
 void expectSoundTree(const PatchInput& in, const PatchTree& tree, double patchSize, double cosine) {
-    const int n = static_cast<int>(in.centroids.size());
-    std::vector<int> sorted = tree.order;
-    std::sort(sorted.begin(), sorted.end());
-    std::vector<int> all(static_cast<size_t>(n));
-    std::iota(all.begin(), all.end(), 0);
-    ASSERT_EQ(sorted, all) << "order is not a permutation of the triangles";
+    const double size = patchSize > 0 ? patchSize : 0;
+    const double flatCos = std::cos(2 * std::min(kWidestPatchAngle * M_PI / 180, std::acos(cosine)));
+    ASSERT_EQ(tree.order.size(), in.areas.size());
+    // Every triangle is its leaf's, and so order is a permutation.
+    for (int t = 0; t < static_cast<int>(in.areas.size()); ++t)
+        ASSERT_EQ(tree.order[tree.nodes.at(tree.leafOf.at(t)).first], t);
     int next = 0;
     for (int root : tree.roots) {
-        const PatchNode& node = tree.nodes[static_cast<size_t>(root)];
-        EXPECT_EQ(node.parent, -1);
-        EXPECT_EQ(node.first, next) << "roots do not cover the order in sequence";
+        const PatchNode& node = tree.nodes[root];
+        EXPECT_TRUE(node.parent == -1 && node.first == next) << "roots do not cover the order in sequence";
         next = node.first + node.count;
-        const std::vector<int> tris = trianglesOf(tree, node);
-        EXPECT_TRUE(tris.size() == 1 || centroidExtent(in, tris) <= patchSize * (1 + 1e-9))
-            << "root " << root << " spans " << centroidExtent(in, tris);
-        // Flat: some member (the seed) has every other normal within the angle.
-        const bool flat = std::any_of(tris.begin(), tris.end(), [&](int s) {
-            return std::all_of(tris.begin(), tris.end(), [&](int t) {
-                return in.normals[static_cast<size_t>(s)].dot(in.normals[static_cast<size_t>(t)]) >= cosine;
+        const std::vector<int> tris(tree.order.begin() + node.first, tree.order.begin() + next);
+        if (tris.size() == 1) continue;
+        for (double Vec3::*a : {&Vec3::x, &Vec3::y, &Vec3::z}) {
+            const auto [lo, hi] = std::minmax_element(tris.begin(), tris.end(), [&](int s, int t) {
+                return in.centroids[s].*a < in.centroids[t].*a;
             });
-        });
-        EXPECT_TRUE(flat || tris.size() == 1) << "root " << root;
-        if (tris.size() > 1) {
-            EXPECT_TRUE(std::all_of(tris.begin(), tris.end(), [&](int t) { return usable(in, t); }))
-                << "a degenerate triangle shares root " << root;
+            EXPECT_LE(in.centroids[*hi].*a - in.centroids[*lo].*a, size * (1 + 1e-9)) << "root " << root;
+        }
+        for (int t : tris) {  // each within the angle of one seed, so within twice of each other
+            EXPECT_GT(in.areas[t], 0.0) << "degenerate " << t << " joins root " << root;
+            EXPECT_GE(in.normals[t].dot(in.normals[tris[0]]), flatCos) << t << " bends root " << root;
         }
     }
-    EXPECT_EQ(next, n);
-    for (size_t i = 0; i < tree.nodes.size(); ++i) {
+    EXPECT_EQ(next, static_cast<int>(in.areas.size()));
+    for (int i = 0; i < static_cast<int>(tree.nodes.size()); ++i) {
         const PatchNode& node = tree.nodes[i];
-        const std::vector<int> tris = trianglesOf(tree, node);
-        ASSERT_GE(node.count, 1);
-        EXPECT_TRUE(connected(in, tris)) << "node " << i << " of " << node.count << " triangles";
-        if (node.childCount == 0) {
-            EXPECT_EQ(node.count, 1) << "node " << i << " stops above single triangles";
-            EXPECT_EQ(tree.leafOf[static_cast<size_t>(tris[0])], static_cast<int>(i));
-        } else {
-            EXPECT_GE(node.childCount, 2);
-            int at = node.first;
-            for (int c = node.firstChild; c < node.firstChild + node.childCount; ++c) {
-                EXPECT_EQ(tree.nodes[static_cast<size_t>(c)].parent, static_cast<int>(i));
-                EXPECT_EQ(tree.nodes[static_cast<size_t>(c)].first, at);
-                at += tree.nodes[static_cast<size_t>(c)].count;
-            }
-            EXPECT_EQ(at, node.first + node.count) << "children of node " << i << " miss triangles";
+        const auto begin = tree.order.begin() + node.first;
+        EXPECT_TRUE(connected(in, {begin, begin + node.count})) << "node " << i << " falls apart";
+        EXPECT_TRUE(node.childCount == 0 ? node.count == 1 : node.childCount >= 2) << "node " << i;
+        int at = node.first;
+        for (int c = node.firstChild; c < node.firstChild + node.childCount; ++c) {
+            EXPECT_TRUE(tree.nodes[c].parent == i && tree.nodes[c].first == at) << "child " << c;
+            at += tree.nodes[c].count;
         }
-        double area = 0.0, r = 0.0;
-        Vec3 c, nsum;
-        for (int t : tris) {
-            const double a = usable(in, t) ? in.areas[static_cast<size_t>(t)] : 0.0;
-            area += a;
-            c = c + Vec3(in.centroids[static_cast<size_t>(t)].x * a,
-                         in.centroids[static_cast<size_t>(t)].y * a,
-                         in.centroids[static_cast<size_t>(t)].z * a);
-            nsum = nsum + Vec3(in.normals[static_cast<size_t>(t)].x * a,
-                               in.normals[static_cast<size_t>(t)].y * a,
-                               in.normals[static_cast<size_t>(t)].z * a);
-        }
-        EXPECT_NEAR(node.area, area, 1e-9 * (1 + area));
-        if (area > 0) {
-            EXPECT_NEAR(node.centroid.x, c.x / area, 1e-9);
-            EXPECT_NEAR(node.centroid.y, c.y / area, 1e-9);
-            EXPECT_NEAR(node.centroid.z, c.z / area, 1e-9);
-            EXPECT_NEAR(node.normal.dot(nsum.normalized()), 1.0, 1e-12);
-        }
-        for (int t : tris) {
-            for (int v : in.corners[static_cast<size_t>(t)]) {
-                const Vec3 d = in.vertices[static_cast<size_t>(v)] - node.centroid;
-                r = std::max(r, d.length());
-            }
-        }
-        EXPECT_NEAR(node.radius, r, 1e-9);
+        EXPECT_TRUE(node.childCount == 0 || at == node.first + node.count) << "node " << i << " split";
     }
 }
 
-class Patches : public ::testing::Test {
-  protected:
-    // Adds an object of these triangles to the test's scene.
-    const SceneObject& objectOf(const std::vector<Corners>& tris) {
-        return scene.objects[static_cast<size_t>(fixture::addObject(scene, tris))];
+TEST(Patches, GroupingKeepsItsPromisesOnEveryShapeAndOnDamagedInput) {
+    // An odd-sized, finely meshed wall (slab widths do not fall on cells); a
+    // floor with a wall on its edge and a piece beside it across a gap; a U,
+    // whose arms part when cut across; a half cylinder of 0.5-degree facets.
+    const auto square = grid(Vec3(), Vec3(4, 0, 0), Vec3(0, 4, 0), 4, 4);
+    std::vector<Corners> fold = square, u = grid(Vec3(), Vec3(7, 0, 0), Vec3(0, 2, 0), 7, 2);
+    for (const auto& part : {grid(Vec3(), Vec3(0, 4, 0), Vec3(0, 0, 4), 4, 4),
+                             grid(Vec3(4.5, 0, 0), Vec3(4, 0, 0), Vec3(0, 4, 0), 4, 4)})
+        fold.insert(fold.end(), part.begin(), part.end());
+    for (const auto& arm : {grid(Vec3(0, 2, 0), Vec3(2, 0, 0), Vec3(0, 11, 0), 2, 11),
+                            grid(Vec3(5, 2, 0), Vec3(2, 0, 0), Vec3(0, 11, 0), 2, 11)})
+        u.insert(u.end(), arm.begin(), arm.end());
+    std::vector<Corners> cylinder = grid(Vec3(), Vec3(M_PI, 0, 0), Vec3(0, 1, 0), 360, 1);
+    for (Corners& c : cylinder)
+        for (Vec3& p : c) p = Vec3(50 * std::cos(p.x), 50 * std::sin(p.x), p.y);
+    // Damaged: zero area, welded to the grid in its middle; a single point;
+    // and at the end, coordinates that are not numbers and vertex indices
+    // out of range.
+    std::vector<Corners> damaged = square;
+    damaged.insert(damaged.begin() + 10, Corners{Vec3(0, 0, 0), Vec3(1, 1, 0), Vec3(2, 2, 0)});
+    damaged.push_back({Vec3(1, 1, 0), Vec3(1, 1, 0), Vec3(1, 1, 0)});
+    const struct {
+        const char* what;
+        std::vector<Corners> tris;
+        double size, cosine;
+        size_t minRoots, maxRoots;
+        double minArea;  // of every root: compact, not in splinters
+    } cases[] = {
+        {"equal squares", grid(Vec3(), Vec3(12, 0, 0), Vec3(0, 12, 0), 12, 12), 3, kCos2, 16, 16, 9},
+        {"odd wall", grid(Vec3(), Vec3(10.3, 0, 0), Vec3(0, 0, 7.1), 41, 29), 0.8, kCos2, 1, 999, 0.22},
+        {"fold and gap", fold, 100, kCos2, 3, 3, 16},
+        {"U whole", u, INFINITY, kCos2, 1, 1, 0},
+        {"U in pieces", u, 4, kCos2, 2, 999, 0},
+        {"curve, 2 degrees", cylinder, INFINITY, kCos2, 45, 999, 0},  // 180 in caps of 2 + 2
+        {"curve, 80 degrees capped", cylinder, INFINITY, std::cos(80 * M_PI / 180), 3, 999, 0},
+        {"curve, no angle", cylinder, INFINITY, NAN, 3, 999, 0},
+        {"size 0", square, 0, kCos2, 32, 32, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Scene scene;
+        const PatchInput in = patchInputOf(scene.objects[fixture::addObject(scene, c.tris)]);
+        const PatchTree tree = buildPatchTree(in, c.size, c.cosine);
+        expectSoundTree(in, tree, c.size, c.cosine);
+        EXPECT_TRUE(tree.roots.size() >= c.minRoots && tree.roots.size() <= c.maxRoots) << tree.roots.size();
+        for (int root : tree.roots)
+            EXPECT_GE(tree.nodes[root].area, c.minArea * (1 - 1e-9)) << "root " << root;
     }
     Scene scene;
-};
-
-TEST_F(Patches, FlatGridMakesEqualSquaresOfPatchSize) {
-    const SceneObject& wall = objectOf(fixture::grid(Vec3(), Vec3(12, 0, 0), Vec3(0, 12, 0), 12, 12));
-    const PatchInput in = patchInputOf(wall);
-    const PatchTree tree = buildPatchTree(wall, 3.0, kCos2);
-    expectSoundTree(in, tree, 3.0, kCos2);
-    ASSERT_EQ(tree.roots.size(), 16u);  // 3 x 3 cells each
-    for (int root : tree.roots) {
-        EXPECT_NEAR(tree.nodes[static_cast<size_t>(root)].area, 9.0, 1e-9);
-        EXPECT_NEAR(tree.nodes[static_cast<size_t>(root)].normal.z, 1.0, 1e-12);
-        EXPECT_NEAR(tree.nodes[static_cast<size_t>(root)].radius, 1.5 * std::sqrt(2.0), 1e-9);
-    }
-}
-
-TEST_F(Patches, PatchSizesStayWithinAFactorOfTheSetting) {
-    // An odd-sized, finely meshed wall: the slab widths do not fall on cells.
-    const SceneObject& wall = objectOf(fixture::grid(Vec3(), Vec3(10.3, 0, 0), Vec3(0, 0, 7.1), 41, 29));
-    const PatchInput in = patchInputOf(wall);
-    for (double size : {0.8, 2.0, 5.0}) {
-        const PatchTree tree = buildPatchTree(wall, size, kCos2);
-        expectSoundTree(in, tree, size, kCos2);
-        double smallest = INFINITY, largest = 0.0;
-        for (int root : tree.roots) {
-            smallest = std::min(smallest, tree.nodes[static_cast<size_t>(root)].area);
-            largest = std::max(largest, tree.nodes[static_cast<size_t>(root)].area);
-        }
-        EXPECT_GE(smallest, 0.35 * size * size) << size;
-        EXPECT_LE(largest, 1.3 * size * size) << size;
-    }
-}
-
-TEST_F(Patches, FoldsAndGapsSeparatePatches) {
-    // A floor and a wall meeting at an edge, and a second floor piece beside
-    // the first with a gap between them.
-    auto all = [](int, int) { return true; };
-    const std::vector<Corners> floor = cells(Vec3(), Vec3(1, 0, 0), Vec3(0, 1, 0), 4, 4, all);
-    const std::vector<Corners> wall = cells(Vec3(), Vec3(0, 1, 0), Vec3(0, 0, 1), 4, 4, all);
-    const std::vector<Corners> apart = cells(Vec3(4.5, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0), 4, 4, all);
-    const SceneObject& obj = objectOf(join(join(floor, wall), apart));
-    const PatchInput in = patchInputOf(obj);
-    const PatchTree tree = buildPatchTree(obj, 100.0, kCos2);
-    expectSoundTree(in, tree, 100.0, kCos2);
-    ASSERT_EQ(tree.roots.size(), 3u);
-    for (int root : tree.roots) EXPECT_NEAR(tree.nodes[static_cast<size_t>(root)].area, 16.0, 1e-9);
-}
-
-TEST_F(Patches, ConcaveShapesSplitIntoConnectedParts) {
-    // A U standing up: cutting it across the arms leaves two separate pieces,
-    // which become separate sub-patches.
-    const SceneObject& u = objectOf(cells(Vec3(), Vec3(1, 0, 0), Vec3(0, 1, 0), 7, 13,
-                                          [](int i, int j) { return j < 2 || i < 2 || i > 4; }));
-    const PatchInput in = patchInputOf(u);
-    const PatchTree whole = buildPatchTree(u, INFINITY, kCos2);
-    expectSoundTree(in, whole, INFINITY, kCos2);
-    ASSERT_EQ(whole.roots.size(), 1u);
-    EXPECT_EQ(whole.nodes[0].childCount, 3);
-    const PatchTree pieces = buildPatchTree(u, 4.0, kCos2);
-    expectSoundTree(in, pieces, 4.0, kCos2);
-}
-
-TEST_F(Patches, CurvedSurfacesStayWithinTheSmoothAngle) {
-    // A half cylinder of 0.5-degree facets: patches hold at most the angle
-    // apart, and a smoothing angle beyond the widest patch angle is capped.
-    std::vector<Corners> tris;
-    const int facets = 360;
-    for (int k = 0; k < facets; ++k) {
-        const double a0 = kPi * k / facets, a1 = kPi * (k + 1) / facets;
-        const Vec3 p0(std::cos(a0) * 50, std::sin(a0) * 50, 0), p1(std::cos(a1) * 50, std::sin(a1) * 50, 0);
-        const Vec3 q0(p0.x, p0.y, 1), q1(p1.x, p1.y, 1);
-        tris.push_back({p0, q0, q1});
-        tris.push_back({p0, q1, p1});
-    }
-    const SceneObject& cylinder = objectOf(tris);
-    const PatchInput in = patchInputOf(cylinder);
-    const PatchTree tree = buildPatchTree(cylinder, INFINITY, kCos2);
-    expectSoundTree(in, tree, INFINITY, kCos2);
-    EXPECT_GE(tree.roots.size(), 45u);  // 180 degrees in caps of at most 2 + 2
-    const double cos30 = std::cos(kWidestPatchAngle * kPi / 180.0);
-    const PatchTree wide = buildPatchTree(cylinder, INFINITY, std::cos(80.0 * kPi / 180.0));
-    expectSoundTree(in, wide, INFINITY, cos30);
-    EXPECT_GE(wide.roots.size(), 3u);
-    const PatchTree notANumber = buildPatchTree(cylinder, INFINITY, NAN);
-    expectSoundTree(in, notANumber, INFINITY, cos30);
-}
-
-TEST_F(Patches, SizeZeroOrNotANumberLeavesEveryTriangleAlone) {
-    const SceneObject& wall = objectOf(fixture::grid(Vec3(), Vec3(4, 0, 0), Vec3(0, 4, 0), 4, 4));
-    const PatchInput in = patchInputOf(wall);
-    for (double size : {0.0, -1.0, static_cast<double>(NAN)}) {
-        const PatchTree tree = buildPatchTree(wall, size, kCos2);
-        expectSoundTree(in, tree, 0.0, kCos2);
-        ASSERT_EQ(tree.roots.size(), 32u);
-        for (size_t k = 0; k < tree.roots.size(); ++k) EXPECT_EQ(tree.order[k], static_cast<int>(k));
-    }
-}
-
-TEST_F(Patches, DegenerateTrianglesStandAlone) {
-    std::vector<Corners> tris = fixture::grid(Vec3(), Vec3(4, 0, 0), Vec3(0, 4, 0), 4, 4);
-    // Zero area, sharing welded corners with the grid, in the middle of it.
-    tris.insert(tris.begin() + 10, Corners{Vec3(0, 0, 0), Vec3(1, 1, 0), Vec3(2, 2, 0)});
-    tris.push_back({Vec3(1, 1, 0), Vec3(1, 1, 0), Vec3(1, 1, 0)});
-    const SceneObject& obj = objectOf(tris);
-    PatchInput in = patchInputOf(obj);
-    // And one whose coordinates are not numbers, as a damaged scene could hold.
+    PatchInput in = patchInputOf(scene.objects[fixture::addObject(scene, damaged)]);
     in.centroids[3] = Vec3(NAN, 0, 0);
     in.areas[3] = NAN;
-    const PatchTree tree = buildPatchTree(in, 2.0, kCos2);
-    expectSoundTree(in, tree, 2.0, kCos2);
-    for (int t : {10, 33, 3}) {
-        const PatchNode& leaf = tree.nodes[static_cast<size_t>(tree.leafOf[static_cast<size_t>(t)])];
-        EXPECT_EQ(leaf.parent, -1) << t;
-        EXPECT_EQ(leaf.area, 0.0) << t;
-    }
-    EXPECT_EQ(tree.roots.size(), 4u + 3u);
+    in.corners[20] = {-1, 99, 1 << 30};
+    expectSoundTree(in, buildPatchTree(in, 2.0, kCos2), 2.0, kCos2);
+    EXPECT_TRUE(buildPatchTree(PatchInput{}, 1.0, kCos2).nodes.empty());
 }
 
-TEST_F(Patches, EmptyObjectAndBrokenVertexIndices) {
-    PatchInput empty;
-    const PatchTree none = buildPatchTree(empty, 1.0, kCos2);
-    EXPECT_TRUE(none.roots.empty());
-    EXPECT_TRUE(none.nodes.empty());
-    const SceneObject& wall = objectOf(fixture::grid(Vec3(), Vec3(2, 0, 0), Vec3(0, 2, 0), 2, 2));
-    PatchInput in = patchInputOf(wall);
-    in.corners[0] = {-1, 99, 1 << 30};  // links nothing, and does not crash
-    const PatchTree tree = buildPatchTree(in, 10.0, kCos2);
-    EXPECT_EQ(tree.order.size(), 8u);
-    EXPECT_EQ(tree.roots.size(), 2u);
+TEST(ReceiverIndex, TreeSearchesFindWhatBruteForceFinds) {
+    Scene scene;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> cloud(-10.0, 10.0), edge(-0.5, 0.5);
+    auto point = [&](auto& d) { return Vec3(d(random), d(random), d(random)); };
+    std::vector<Corners> tris(3000);
+    for (Corners& c : tris) c = at(point(cloud), point(edge), point(edge));
+    fixture::addObject(scene, tris);
+    const ReceiverIndex index(scene.objects);
+    for (int k = 0; k < 50; ++k) {
+        const NearQuery q{point(cloud), point(edge).normalized(), 0.5, 1.0 + k * 0.1, 0.01};
+        std::vector<int> near, sphere, nearTruth, sphereTruth;
+        index.collectNear(q, near);
+        index.collectInSphere(q.centre, q.reach, sphere);
+        std::sort(near.begin(), near.end());
+        std::sort(sphere.begin(), sphere.end());
+        for (int t = -1; t < 3001; ++t) {  // and numbers out of range
+            const Box b = index.boxOf(t);
+            if (index.isNear(t, q)) nearTruth.push_back(t);
+            if (b.lo.x <= b.hi.x && boxDistanceSquared(q.centre, b.lo, b.hi) < q.reach * q.reach)
+                sphereTruth.push_back(t);
+        }
+        EXPECT_EQ(near, nearTruth) << "query " << k;
+        EXPECT_EQ(sphere, sphereTruth) << "query " << k;
+    }
+}
+
+// A lamp of 8 triangles of 0.5 (object 0) 5 above a floor of 2 x 2 (object
+// 1, scene triangles 8-39) with a wall standing on its edge x = 0, facing it
+// (object 2, 40-71), each of 32 triangles of 0.125.
+void addLampFloorWall(Scene& scene) {
+    fixture::addObject(scene, grid(Vec3(0, 0, 5), Vec3(0, 2, 0), Vec3(2, 0, 0), 2, 2), Vec3(), Vec3(1, 1, 1));
+    fixture::addObject(scene, grid(Vec3(), Vec3(2, 0, 0), Vec3(0, 2, 0), 4, 4), Vec3(0.5, 0.5, 0.5));
+    fixture::addObject(scene, grid(Vec3(), Vec3(0, 2, 0), Vec3(0, 0, 2), 4, 4), Vec3(0.5, 0.5, 0.5));
+}
+
+TEST(PatchRound, ReachesEveryReceiverOnceNearOnesFromPartsAndSendsTheAreaWeightedUnshot) {
+    Scene scene;
+    addLampFloorWall(scene);
+    // And far away, a pair of triangles.
+    fixture::addObject(scene, {at(Vec3(50, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)),
+                               at(Vec3(51, 0, 0), Vec3(1, 0, 0), Vec3(0, 3, 0))});
+    for (SceneObject& o : scene.objects)
+        for (auto& t : o.triangles) t->unshot = Vec3(0.1, 0.2, 0.3);
+    const ScenePatches patches = buildScenePatches(scene.objects, 2.0, kCos2);
+    const ReceiverIndex index(scene.objects);
+    const PatchTree& floor = patches.trees[1];
+    auto plan = [&](int object, bool firstRound, const RefinementRule& rule) {  // each object is one patch
+        std::vector<PlannedShot> shots;
+        planRound(scene.objects, patches, index, patches.tops.at(object), rule, firstRound, shots);
+        return shots;
+    };
+    const std::vector<PlannedShot> shots = plan(1, true, {});
+    ASSERT_TRUE(patches.tops.size() == 4 && shots.at(0).whole && shots[0].node.node == floor.roots[0]);
+    std::vector<int> count(32 * 74);  // deliveries, by floor triangle x 74 + receiver
+    bool footFromSingles = false;
+    for (const PlannedShot& p : shots) {
+        const PatchNode& node = patches.node(p.node);
+        const std::set<int> listed(p.receivers.begin(), p.receivers.end());
+        for (int k = node.first; k < node.first + node.count; ++k)
+            for (int j = 0; j < 74; ++j)
+                if (p.whole != (listed.count(j) != 0)) ++count[floor.order[k] * 74 + j];
+        const Vec3 eye = shotOf(scene.objects[1], floor, node).position;
+        for (int j : p.receivers) EXPECT_TRUE(p.whole || p.farPlane >= index.farthestCorner(j, eye)) << j;
+        footFromSingles = footFromSingles || (!p.whole && node.count == 1 && listed.count(40) != 0);
+    }
+    EXPECT_EQ(count, std::vector<int>(32 * 74, 1)) << "a delivery missing or doubled";
+    EXPECT_TRUE(footFromSingles) << "the wall's foot sees the floor from its triangles";
+    // The lamp shoots each triangle to everything in its first round, and as
+    // one patch later or without the rule.
+    EXPECT_EQ(plan(0, true, {}).size(), 8u);
+    for (const PlannedShot& p : plan(0, true, {}))
+        EXPECT_TRUE(p.whole && p.receivers.empty() && patches.node(p.node).count == 1);
+    EXPECT_EQ(plan(0, false, {}).size() + plan(0, true, {0.5, 0.02, false}).size(), 2u);
+    // A floor with light in one triangle only shoots from parts that hold some.
+    for (auto& t : scene.objects[1].triangles) t->unshot = Vec3();
+    EXPECT_TRUE(plan(1, true, {}).empty());
+    scene.objects[1].triangles[5]->unshot = Vec3(1, 0, 0);
+    for (const PlannedShot& p : plan(1, true, {}))
+        EXPECT_GT(patchEnergy(scene.objects[1], floor, patches.node(p.node)), 0.0);
+    // A node sends its triangles' unshot light weighted by their areas.
+    SceneObject& pair = scene.objects[3];  // areas 0.5 and 1.5
+    pair.triangles[0]->unshot = Vec3(4, 0, -1);
+    pair.triangles[1]->unshot = Vec3(0, 8, 1);
+    const PatchShot shot = shotOf(pair, patches.trees[3], patches.node(patches.tops[3]));
+    EXPECT_EQ((std::vector<double>{shot.area, shot.unshot.x, shot.unshot.y, shot.unshot.z}),
+              (std::vector<double>{2, 1, 6, 0.5}));
+}
+
+// Hands the top face of every hemicube a form factor of 0.01 for every
+// triangle but the lamp's, and notes every face asked for.
+struct ScriptedCapturer : FaceCapturer {
+    std::vector<FaceView> views;
+    void captureFace(const FaceView& view, const std::vector<double>&, FormFactors& ff) override {
+        views.push_back(view);
+        for (size_t j = 8; j < ff.size() && view.rows == 256; ++j) ff[j] += 0.01;
+    }
+};
+
+TEST(PatchSolver, StepsAreRoundsMeasuredByTheShareLeftAndLocalShotsSkipFaces) {
+    Scene scene;
+    scene.settings.patchSize = 2.0;
+    addLampFloorWall(scene);
+    ScriptedCapturer capturer;
+    Solver solver(scene);
+    solver.setFaceCapturer(&capturer);
+    ASSERT_TRUE(solver.initSolver());
+    // The lamp's round: eight whole shots, one per triangle, each giving 64
+    // triangles 0.01 x 0.5 / 0.125 x 0.5 of one unit in three channels; 12
+    // units were emitted.
+    EXPECT_EQ(fixture::stdoutOf([&] { solver.idleStep(); }), "Convergence 0.32000\t\tStep 0\n");
+    for (int step = 1; step < 6; ++step) {
+        EXPECT_NEAR(solver.convergenceMeasure, fixture::unshotEnergy(scene) / 12.0, 1e-12);
+        fixture::stdoutOf([&] { solver.idleStep(); });
+    }
+    // Whole shots capture all five faces to the capturer's own far plane;
+    // the wall stands on one side of every floor part that shoots at it, so
+    // a local shot's faces looking away from it (or along it) are left out.
+    const PatchRounds& rounds = *solver.patchRounds();
+    long long wholeFaces = 0, localFaces = 0;
+    for (const FaceView& v : capturer.views) ++(v.farPlane > 0.0 ? localFaces : wholeFaces);
+    EXPECT_EQ(wholeFaces, 5 * rounds.wholeShots());
+    EXPECT_TRUE(localFaces >= rounds.localShots() && localFaces < 5 * rounds.localShots()) << localFaces;
 }
 
 }  // namespace

@@ -136,6 +136,16 @@ inline std::vector<double> zeroFormFactors(const Scene& scene) {
     return std::vector<double>(count, 0.0);
 }
 
+// The light still to shoot: the sum over triangles of (|red| + |green| +
+// |blue|) of the unshot radiosity x area.
+inline double unshotEnergy(const Scene& scene) {
+    double left = 0.0;
+    for (const SceneObject& o : scene.objects)
+        for (const auto& t : o.triangles)
+            left += (std::abs(t->unshot.x) + std::abs(t->unshot.y) + std::abs(t->unshot.z)) * t->area;
+    return left;
+}
+
 inline std::string slurp(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
