@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "radiosity/overshoot.h"
 #include "scene/check.h"
 #include "scene/scene.h"
 
@@ -163,12 +164,13 @@ Vec3 PatchRounds::shootWhole(const PlannedShot& planned, const PatchShot& shot, 
     measureWhole(shot, planned.receivers, overshoot, object.reflectance, ff);
     if (!overshoot) return {};
     // Send what will come back as well; the node's triangles owe it.
+    const Vec3 extra = overshootEstimate(shot.unshot, gathered_);
     const PatchTree& tree = patches_.trees[static_cast<size_t>(planned.node.object)];
     const PatchNode& node = patches_.node(planned.node);
     const int base = objectBase_[static_cast<size_t>(planned.node.object)];
     for (int i = node.first; i < node.first + node.count; ++i)
-        owe(base + tree.order[static_cast<size_t>(i)], gathered_);
-    return gathered_;
+        owe(base + tree.order[static_cast<size_t>(i)], extra);
+    return extra;
 }
 
 double PatchRounds::conservingScale(double shooterArea, double localUsed) const {

@@ -135,10 +135,6 @@ bool ReceiverIndex::search(const Vec3& centre, double reach, const Vec3* normal,
     return false;
 }
 
-bool ReceiverIndex::anyNear(const NearQuery& q) const {
-    return search(q.centre, q.reach, &q.normal, q.tolerance, [&](const Entry& e) { return qualifies(e, q); });
-}
-
 void ReceiverIndex::collectNear(const NearQuery& q, std::vector<int>& out) const {
     search(q.centre, q.reach, &q.normal, q.tolerance, [&](const Entry& e) {
         if (qualifies(e, q)) out.push_back(e.number);

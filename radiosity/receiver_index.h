@@ -37,10 +37,6 @@ class ReceiverIndex {
     ReceiverIndex() = default;
     explicit ReceiverIndex(const std::vector<SceneObject>& objects);
 
-    // True when some potential receiver is near. The tolerance covers the
-    // shooter's own surface and its coplanar neighbours.
-    bool anyNear(const NearQuery& q) const;
-
     // Every near potential receiver, as scene-wide triangle numbers (objects
     // in order, triangles in order), in no particular order, appended to out.
     void collectNear(const NearQuery& q, std::vector<int>& out) const;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "radiosity/face_culling.h"
+#include "radiosity/overshoot.h"
 #include "radiosity/patch_rounds.h"
 #include "radiosity/weights.h"
 #include "scene/check.h"
@@ -216,7 +217,7 @@ double Solver::receive(const ShooterState& shooter, FormFactors& ff, ShooterChoi
     if (scene_.settings.overshoot) {
         // Shoot what will come back as well; the shooter owes it until it does.
         if (Triangle* t = triangleAt(shooter.objectIndex, shooter.triangleIndex)) {
-            const Vec3 estimate = gatheredEstimate(shooter, ff);
+            const Vec3 estimate = overshootEstimate(shooter.unshot, gatheredEstimate(shooter, ff));
             shot = shot + estimate;
             t->unshot = t->unshot - estimate;
         }

@@ -40,7 +40,8 @@ struct Triangle;
 // would gather at once from everybody's unshot radiosity, rho_i x sum_j F_ij
 // x unshot_j, with F_ij the form factors its own faces just measured; its
 // unshot becomes minus that estimate and is paid back as the light arrives.
-// Every shot keeps the converged solution what it was, so the answer is the
+// A channel a shooter sends negative (a debt) gets no new estimate
+// (overshootEstimate). Every shot keeps the converged solution what it was, so the answer is the
 // same; it is reached in fewer steps once light only bounces between
 // surfaces.
 //

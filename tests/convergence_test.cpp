@@ -125,6 +125,24 @@ TEST_F(Convergence, OvershootingReachesTheSameAnswerInFewerSteps) {
     }
 }
 
+TEST_F(Convergence, ADebtIsPaidBackWithoutANewEstimate) {
+    // A shooter sending negative red (a debt from an earlier overshoot)
+    // sends it as it is and owes nothing new in red; its green and blue,
+    // positive, are overshot as ever. Owing a fresh estimate for the debt
+    // would leave the shooter as deep in debt as before, chosen again and
+    // again while the solve stands still.
+    fixture::addObject(scene, sheet(2), Vec3(0.9, 0.9, 0.9), Vec3(1.0, 1.0, 1.0));
+    settings.overshoot = true;
+    start(1.0 / 7);
+    ShooterState& shooter = solver->shooters.front();
+    shooter.unshot = Vec3(-0.5, 0.5, 0.5);
+    const Triangle& t = *scene.objects[0].triangles[static_cast<size_t>(shooter.triangleIndex)];
+    fixture::stdoutOf([&] { solver->shootStep(); });
+    EXPECT_EQ(t.unshot.x, 0.0);
+    EXPECT_LT(t.unshot.y, 0.0);
+    EXPECT_EQ(t.unshot.y, t.unshot.z);
+}
+
 TEST_F(Convergence, AmbientIsTheMeanUnshotTimesTheReflectionSeries) {
     // Areas 2 (emitting, rho 0.2) and 0.5 (rho 0.7): mean rho 0.3 in red.
     const Corners big = {Vec3(0, 0, 0), Vec3(2, 0, 0), Vec3(0, 2, 0)};
