@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "batch_fixture.h"
+#include "view/result_reader.h"
 
 using fixture::CubeDir;
 using fixture::kCubeIni;
@@ -23,21 +24,15 @@ TEST(BatchTool, SolvesTheFurnaceAndWritesItsResults) {
     EXPECT_EQ(r.err.rfind("Solved: stop_at 0.001 reached after ", 0), 0u) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     // B = E / (1 - rho) on every triangle, within the solver's stop_at.
-    std::istringstream result(dir.read("results/box.6d"));
-    int vertices = 0, triangles = 0;
-    result >> vertices;
-    double skip;
-    for (int i = 0; i < 3 * vertices; ++i) result >> skip;
-    result >> triangles;
-    ASSERT_EQ(triangles, 12);
+    std::istringstream in(dir.read("results/box.6d"));
+    ResultFile result;
+    ASSERT_TRUE(readResult(in, result).ok());
+    ASSERT_EQ(result.triangles.size(), 12u);
     const double rho = 128.0 / 255.0;
-    for (int t = 0; t < triangles; ++t) {
-        int a, b, c;
-        double red, green, blue;
-        result >> a >> b >> c >> red >> green >> blue;
-        EXPECT_NEAR(red, (51.0 / 255.0) / (1.0 - rho), 0.005) << "triangle " << t;
-        EXPECT_NEAR(green, (25.0 / 255.0) / (1.0 - rho), 0.005) << "triangle " << t;
-        EXPECT_EQ(blue, 0.0);
+    for (const ResultTriangle& t : result.triangles) {
+        EXPECT_NEAR(t.radiosity.x, (51.0 / 255.0) / (1.0 - rho), 0.005);
+        EXPECT_NEAR(t.radiosity.y, (25.0 / 255.0) / (1.0 - rho), 0.005);
+        EXPECT_EQ(t.radiosity.z, 0.0);
     }
     // The picture's pixels are checked in batch_outputs_test.cpp.
     EXPECT_TRUE(std::filesystem::exists(dir.path / "pic.png"));
