@@ -1,6 +1,6 @@
 // Exports of the lit scene read back: the baked corner colours, PLY (binary
 // and ASCII, with our own reader here), glTF and GLB (through the library's
-// importer). OpenEXR pictures are read back in batch_outputs_test.cpp.
+// importer). OpenEXR pictures are read back in batch_test.cpp.
 
 #include <assimp/scene.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Result files read back: everything the writer writes, refused damage with
 // its line, and the match against the scene's objects. Loading a results
-// folder, and a file missing from it, run end to end in batch_outputs_test.cpp
+// folder, and a file missing from it, run end to end in batch_test.cpp
 // and e2e/viewer_e2e.py.
 
 #include "view/result_reader.h"
