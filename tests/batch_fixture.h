@@ -37,11 +37,19 @@ struct Result {
     std::string out, err;
 };
 
-inline Result runBatch(const Scratch& dir, const std::string& args) {
-    const std::string command = "cd '" + dir.path.string() + "' && '" LUMETRA_BINARY_DIR "/lumetra-batch' " +
-                                args + " >stdout.txt 2>stderr.txt";
-    const int status = std::system(command.c_str());
+// Runs one of the built programs in the folder; `prefix` goes before it
+// on the shell's command line (timeout, env).
+inline Result runProgram(const Scratch& dir, const std::string& program, const std::string& args,
+                         const std::string& prefix = "") {
+    const int status =
+        std::system(("cd '" + dir.path.string() + "' && " + prefix + " '" LUMETRA_BINARY_DIR "/" + program +
+                     "' " + args + " >stdout.txt 2>stderr.txt")
+                        .c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.read("stdout.txt"), dir.read("stderr.txt")};
+}
+
+inline Result runBatch(const Scratch& dir, const std::string& args) {
+    return runProgram(dir, "lumetra-batch", args);
 }
 
 }  // namespace fixture

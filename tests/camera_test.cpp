@@ -124,21 +124,6 @@ TEST(SceneCamera, ShowsWithoutRotationWhatTheRotatedViewShows) {
     }
 }
 
-TEST(SceneCamera, QuarterTurnsAreExact) {
-    Scene scene;  // eye (0, -20, 0) looking at the origin, z up
-    ViewState view;
-    view.viewAngleZ = 90.0f;  // the scene turned a quarter left: the camera a quarter right
-    Camera c = sceneCamera(scene, view);
-    EXPECT_TRUE(c.eye.x == -20.0 && c.eye.y == 0.0 && c.eye.z == 0.0);
-    view.viewAngleZ = 0.0f;
-    view.viewAngleX = 90.0f;  // the down arrow nine times: looking down from above
-    c = sceneCamera(scene, view);
-    EXPECT_TRUE(c.eye.x == 0.0 && c.eye.y == 0.0 && c.eye.z == 20.0 && c.up.y == 1.0 && c.up.z == 0.0);
-    EXPECT_EQ(cameraSetOptions(c, 45.0),
-              "--set pos_x=0 --set pos_y=0 --set pos_z=20 --set lookat_x=0 --set lookat_y=0 --set lookat_z=0 "
-              "--set up_x=0 --set up_y=1 --set up_z=0 --set fov=45");
-}
-
 TEST(CameraSetOptions, PrintsNineSignificantDigitsThatReadBack) {
     Camera c{Vec3(1.0 / 3.0, -2.5e-7, 123456789.25), Vec3(-0.0, 1e20, -7), Vec3(0, 0, 1)};
     const std::string line = cameraSetOptions(c, 47.123456789);
@@ -153,7 +138,7 @@ TEST(CameraSetOptions, PrintsNineSignificantDigitsThatReadBack) {
 
 TEST(ExposureKeys, StepHalfAStopWithinTheLimit) {
     // Half a stop a press and back exactly is run end to end in
-    // e2e/navigation_e2e.py; here the fraction and the limit.
+    // e2e/viewer_e2e.py; here the fraction and the limit.
     double exposure = 0.3;  // a configured value keeps its fraction
     stepExposure(exposure, 1);
     EXPECT_EQ(exposure, 0.8);

@@ -1,6 +1,6 @@
-// Turning the view by keys and drags, and the jittered frustum of the
-// anti-aliased frame. Which key and menu entry does what is run in
-// e2e/viewer_e2e.py.
+// Turning the view by drags, and the jittered frustum of the anti-aliased
+// frame. Which key and menu entry does what (the arrows turn as a drag of
+// ten pixels does) is run in e2e/viewer_e2e.py.
 
 #include "view/commands.h"
 
@@ -18,18 +18,6 @@ void expectAngles(const ViewState& view, float x, float z) {
 }
 
 }  // namespace
-
-TEST(ViewCommands, ArrowKeysTurnByTenDegreesWithoutWrapping) {
-    ViewState view;
-    for (int i = 0; i < 40; ++i) EXPECT_TRUE(applyArrowKey(view, kKeyLeft));
-    applyArrowKey(view, kKeyRight);
-    applyArrowKey(view, kKeyUp);
-    expectAngles(view, -10.0f, 390.0f);
-    // Function keys, Page Up, Home and the like change nothing.
-    for (int key : {1, 12, 99, 104, 105, 106, 107, 108}) EXPECT_FALSE(applyArrowKey(view, key));
-    applyArrowKey(view, kKeyDown);
-    expectAngles(view, 0.0f, 390.0f);
-}
 
 TEST(ViewCommands, DragTurnsOneDegreePerPixelFromTheAnchor) {
     ViewState view;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -113,8 +112,6 @@ TEST_F(Convergence, OvershootingReachesTheSameAnswerInFewerSteps) {
             EXPECT_NEAR(t->radiosity.y, emission.y / (1 - rho.y), 1e-8);
             EXPECT_NEAR(t->radiosity.z, emission.z / (1 - rho.z), 1e-7);
         }
-        std::printf("[ info ] %s, %d shooters: %d steps to 1e-9\n", overshoot ? "overshooting" : "plain",
-                    shooters, k);
         if (overshoot) {
             EXPECT_LT(lowest, 0.0);  // shot ahead: some unshot went negative
             EXPECT_LT(k, plain * 2 / 3) << "plain shooting took " << plain;

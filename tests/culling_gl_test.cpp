@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <numeric>
 
 #include "app/headless_context.h"
@@ -108,7 +107,6 @@ TEST_F(CulledCapture, CullingChangesNoPixelAndFastPathMatchesTheFullFaces) {
     const double pixel = *std::max_element(topTable.begin(), topTable.end());
     const double all = 4 * std::accumulate(topTable.begin(), topTable.end(), 0.0) +
                        8 * std::accumulate(sideTable.begin(), sideTable.end(), 0.0);
-    double worst = 0;
     for (const Shooter& s : shooters()) {
         CaptureStats stats;
         const std::vector<double> a = captureStep(culled, s.p, s.n, &stats), b = captureStep(whole, s.p, s.n);
@@ -118,34 +116,10 @@ TEST_F(CulledCapture, CullingChangesNoPixelAndFastPathMatchesTheFullFaces) {
         EXPECT_EQ(c, d);
         // The first of two coincident triangles keeps what they show.
         EXPECT_TRUE(a.back() == 0.0 && d.back() == 0.0);
-        for (size_t k = 0; k < a.size(); ++k) {
-            EXPECT_NEAR(a[k], d[k], 3 * pixel) << "triangle " << k;
-            worst = std::max(worst, std::fabs(a[k] - d[k]));
-        }
+        for (size_t k = 0; k < a.size(); ++k) EXPECT_NEAR(a[k], d[k], 3 * pixel) << "triangle " << k;
         EXPECT_NEAR(std::accumulate(a.begin(), a.end(), 0.0), all, 1e-9);
         EXPECT_NEAR(std::accumulate(d.begin(), d.end(), 0.0), all, 1e-9);
     }
-    std::printf("[ info ] largest per-triangle difference %.3g = %.2f pixel weights\n", worst, worst / pixel);
-}
-
-// A new item buffer (another scene) reaches a capturer made before it.
-TEST_F(CulledCapture, FollowsARebuiltItemBuffer) {
-    fixture::addObject(scene,
-                       fixture::grid(Vec3(-1, -1, 1), Vec3(0, 2, 0), Vec3(2, 0, 0), 4, 4));  // faces down
-    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
-    HemicubeCapturer cap = capturer();
-    const FaceView top{Vec3(0, 0, 0.001), Vec3(0, 0, 1), Vec3(0, 1, 0), settings.N};
-    std::vector<double> first = fixture::zeroFormFactors(scene);
-    cap.captureFace(top, topTable, first);
-    EXPECT_GT(std::accumulate(first.begin(), first.end(), 0.0), 0.1);
-    fixture::clearScene(scene);
-    fixture::addObject(
-        scene, fixture::grid(Vec3(-5, -5, 0.5), Vec3(0, 10, 0), Vec3(10, 0, 0), 3, 3));  // fills the face
-    ASSERT_EQ(buildItemBuffer(scene.objects, items), "");
-    std::vector<double> second = fixture::zeroFormFactors(scene);
-    cap.captureFace(top, topTable, second);
-    EXPECT_NEAR(std::accumulate(second.begin(), second.end(), 0.0),
-                4.0 * std::accumulate(topTable.begin(), topTable.end(), 0.0), 1e-12);
 }
 
 }  // namespace

@@ -348,11 +348,12 @@ def test_startup_save_and_escape(screen, build, directory):
     # Progress lines. A result that cannot be written (a directory is in the
     # way) is reported in one line, the next object is still saved and the
     # program keeps running; then Save6d writes one file per object,
-    # byte-exact. Escape ends the process with 0 and saves nothing more.
+    # byte-exact. Anti-Alias blends edge pixels and keeps uniform regions'
+    # colours. Escape ends the process with 0 and saves nothing more.
     p = Program(screen, build + "/lumetra", directory, [pair_scene(directory)])
     blocked = os.path.join(directory, "left.6d")
     os.mkdir(blocked)
-    p.find_window()
+    window = p.find_window()
     p.wait_lines(len(PAIR_OUTPUT), "the start-up and convergence lines")
     p.wait_quiet()
     check(p.lines == PAIR_OUTPUT, "output was %r" % p.lines)
@@ -373,9 +374,33 @@ def test_startup_save_and_escape(screen, build, directory):
         os.remove(os.path.join(directory, name))
     check(sorted(os.listdir(directory)) == ["left.tri", "pair.ini", "right.tri"],
           "left behind: %r" % sorted(os.listdir(directory)))
+    # The server keeps the window's picture while the menu covers it, so
+    # closing the menu does not make the program redraw it plainly.
+    window.change_attributes(backing_store=X.WhenMapped)
+    # In the screen's bottom-right corner the menu opens up and to the left
+    # of the pointer, so it covers the window at one pixel only.
+    _, _, w, h = p.geometry()
+    p.move(1024 - w, 768 - h)
+    plain = p.redrawn_picture()
+    p.menu("Anti-Alias", at=(1, 1))
+    smooth = p.wait_picture(lambda pic: pic != plain, "the anti-aliased frame")
+    colours_plain = set(c for _, c in plain.getcolors())
+    check(len(colours_plain) == 3, "plain picture has colours %r" % colours_plain)
+    # Only pixels at an edge change (some neighbour in the plain picture
+    # differs), and enough of them; each triangle's interior and the
+    # background keep their exact colour.
+    def mask(picture):
+        return picture.convert("L").point(lambda v: 255 if v else 0)
+    differs = mask(ImageChops.difference(plain, smooth))
+    edges = mask(ImageChops.difference(plain.filter(ImageFilter.MaxFilter(3)), plain.filter(ImageFilter.MinFilter(3))))
+    inside = ImageChops.subtract(differs, edges).getbbox()
+    check(inside is None, "pixels inside a uniform region changed, within %r" % (inside,))
+    check(differs.histogram()[255] > 10, "only %d pixels changed" % differs.histogram()[255])
+    colours_smooth = set(c for _, c in smooth.getcolors(w * h))
+    check(colours_plain < colours_smooth, "colours lost or none blended: %r" % (colours_plain - colours_smooth))
     p.key("Escape")
     check(p.wait_exit() == 0, "exit code %s" % p.proc.returncode)
-    check(p.lines == PAIR_OUTPUT + failure, "saving or Escape printed %r" % p.lines[len(PAIR_OUTPUT):])
+    check(p.lines == PAIR_OUTPUT + failure, "saving, Anti-Alias or Escape printed %r" % p.lines[len(PAIR_OUTPUT):])
     check(results_in(directory) == [], "Escape wrote %r" % results_in(directory))
 
 
@@ -501,38 +526,6 @@ def test_stepping_and_turning(screen, build, directory):
     check(b - a == 2 and c - b == 2 and a > counter, "after Auto: %r" % ([a, b, c],))
 
 
-def test_antialias(screen, build, directory):
-    # Anti-Alias blends edge pixels and keeps uniform regions' colours.
-    p = Program(screen, build + "/lumetra", directory, [pair_scene(directory)])
-    window = p.find_window()
-    p.wait_lines(len(PAIR_OUTPUT), "the solver to finish")
-    # The server keeps the window's picture while the menu covers it, so
-    # closing the menu does not make the program redraw it plainly.
-    window.change_attributes(backing_store=X.WhenMapped)
-    # In the screen's bottom-right corner the menu opens up and to the left
-    # of the pointer, so it covers the window at one pixel only.
-    _, _, w, h = p.geometry()
-    p.move(1024 - w, 768 - h)
-    plain = p.redrawn_picture()
-    p.menu("Anti-Alias", at=(1, 1))
-    smooth = p.wait_picture(lambda pic: pic != plain, "the anti-aliased frame")
-    colours_plain = set(c for _, c in plain.getcolors())
-    check(len(colours_plain) == 3, "plain picture has colours %r" % colours_plain)
-    # Only pixels at an edge change (some neighbour in the plain picture
-    # differs), and enough of them; each triangle's interior and the
-    # background keep their exact colour.
-    def mask(picture):
-        return picture.convert("L").point(lambda v: 255 if v else 0)
-    changed = mask(ImageChops.difference(plain, smooth))
-    edges = mask(ImageChops.difference(plain.filter(ImageFilter.MaxFilter(3)), plain.filter(ImageFilter.MinFilter(3))))
-    inside = ImageChops.subtract(changed, edges).getbbox()
-    check(inside is None, "pixels inside a uniform region changed, within %r" % (inside,))
-    check(changed.histogram()[255] > 10, "only %d pixels changed" % changed.histogram()[255])
-    colours_smooth = set(c for _, c in smooth.getcolors(w * h))
-    check(colours_plain < colours_smooth, "colours lost or none blended: %r" % (colours_plain - colours_smooth))
-    check(len(p.lines) == len(PAIR_OUTPUT), "Anti-Alias printed %r" % p.lines[len(PAIR_OUTPUT):])
-
-
 SHOOTERS = ["--set", "shooters=4", "--set"]  # and threads=N
 
 
@@ -582,6 +575,130 @@ def test_resize_and_threads_change_nothing_and_batch_agrees(screen, build, direc
     check(batch.stdout.rstrip().endswith("Step %d" % last_a), "lumetra-batch stopped elsewhere")
     for name, data in files_a.items():
         check(read(plain, "batch/" + name) == data, "lumetra-batch wrote another " + name)
+
+
+WHEEL_UP, WHEEL_DOWN = 4, 5  # X buttons; GLUT gives them to the program as buttons 3 and 4
+
+
+def wheel(screen, program, button):
+    program.point(40, 40)
+    screen.click(button)
+
+
+def changed(before):
+    return lambda picture: picture != before
+
+
+def same_as(before):
+    return lambda picture: picture == before
+
+
+def viewport(picture, n=128):
+    return picture.crop((0, picture.height - n, n, picture.height))  # the N x N viewport, lower left
+
+
+def worst_difference(a, b):
+    return max(high for _, high in ImageChops.difference(a, b).getextrema())
+
+
+def test_navigation_keys_printed_camera_and_loaded_results(screen, build, directory):
+    """The box scene at N = 128 solved in a running viewer (every step
+    redraws, so what is shown is the radiosity the keys' fresh pictures are
+    made from). A wheel notch up and '+' move the camera closer: the picture
+    grows; a notch down and '-' undo them exactly. ']' raises the exposure by
+    half a stop: every colour that was not clipped grows by the square root
+    of two; '[' brings the picture back exactly, and lowers it from there.
+    None of them prints. After turning and dollying, 'c' prints one line of
+    --set options; lumetra-batch --png with them draws the viewer's picture
+    to within one 8-bit level in every pixel. lumetra --load shows the
+    results that run saved, through the same options, without solving, and
+    Save6d writes the very same files back. A folder whose files do not fit
+    the scene ends the viewer with 2 and names the file."""
+    config = box_scene(directory, stop_at="0.001", step=1, resolution=128)
+    p = Program(screen, build + "/lumetra", directory, [config])
+    p.find_window()
+    wait_until(p.steps, "the first step")
+    p.wait_quiet(0.5)
+    start = p.redrawn_picture()
+    lines = len(p.lines)
+    p.key("plus")
+    closer = p.wait_picture(changed(start), "'+' to move the camera closer")
+    p.key("minus")
+    p.wait_picture(same_as(start), "'-' to move it back")
+    wheel(screen, p, WHEEL_UP)
+    p.wait_picture(same_as(closer), "a wheel notch up to move it as '+' does")
+    wheel(screen, p, WHEEL_DOWN)
+    p.wait_picture(same_as(start), "a wheel notch down to move it back")
+
+    def lit(picture):
+        return sum(1 for c in picture.convert("L").getdata() if c > 0)
+    check(lit(closer) > lit(start), "lit pixels %d, then %d: not closer" % (lit(start), lit(closer)))
+
+    p.key("bracketright")
+    brighter = p.wait_picture(changed(start), "']' to brighten the picture")
+    p.key("bracketleft")
+    p.wait_picture(same_as(start), "'[' to bring the picture back")
+    p.key("bracketleft")
+    darker = p.wait_picture(changed(start), "'[' to darken the picture")
+    p.key("bracketright")
+    p.wait_picture(same_as(start), "']' to bring it back")
+    compared = 0
+    for before, up, down in zip(start.getdata(), brighter.getdata(), darker.getdata()):
+        if max(before) < 40 or max(before) > 170:  # dark pixels round coarsely; bright ones clip
+            continue
+        for b, u, d in zip(before, up, down):
+            check(abs(u - b * 2 ** 0.5) <= 2.0 and abs(d - b / 2 ** 0.5) <= 2.0,
+                  "a channel of %d became %d and %d" % (b, u, d))
+        compared += 1
+    check(compared > 100, "only %d pixels could be compared" % compared)
+
+    last_step = p.steps()[-1]
+    for name in ("Left", "Left", "Up", "plus", "plus", "plus"):
+        p.key(name)
+    wheel(screen, p, WHEEL_DOWN)
+    p.point(20, 20)  # and a drag of 7 by -4 pixels
+    screen.button(1, True)
+    p.point(27, 16)
+    screen.button(1, False)
+    p.key("c")
+    p.wait_lines(lines + 1, "the camera line")
+    p.wait_quiet()
+    check(len(p.lines) == lines + 1, "the keys and 'c' printed %r" % p.lines[lines:])
+    words = p.lines[-1].split(" ")
+    keys = [w.split("=")[0] for w in words[1::2]]
+    check(words[0::2] == ["--set"] * 10 and keys == ["pos_x", "pos_y", "pos_z", "lookat_x", "lookat_y", "lookat_z",
+                                                    "up_x", "up_y", "up_z", "fov"],
+          "the camera line is %r" % p.lines[-1])
+    shown = viewport(p.redrawn_picture())
+    p.close()
+    batch = subprocess.run([build + "/lumetra-batch", config, "--out", "solved", "--png", "solved.png"] + words,
+                           cwd=directory, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=120)
+    check(batch.returncode == 0, "lumetra-batch ended with %d: %s" % (batch.returncode, batch.stderr))
+    check(batch.stdout.rstrip().endswith("Step %d" % last_step), "lumetra-batch stopped elsewhere than the viewer")
+    drawn = Image.open(os.path.join(directory, "solved.png")).convert("RGB")
+    check(drawn.size == (128, 128), "the batch picture is %r" % (drawn.size,))
+    check(worst_difference(shown, drawn) <= 1, "the pictures differ by %d levels" % worst_difference(shown, drawn))
+
+    saved = {name: read(os.path.join(directory, "solved"), name) for name in ("box.6d", "lamp.6d")}
+    p = Program(screen, build + "/lumetra", directory, words + ["--load", "solved", config])
+    p.find_window()
+    p.wait_quiet(0.5)
+    check(p.lines == ["Reading: box.ini", "Opening: box.tri", "Opening: lamp.tri"], "printed %r" % p.lines)
+    loaded = viewport(p.redrawn_picture())
+    check(worst_difference(loaded, drawn) <= 1,
+          "the loaded picture differs from the batch's by %d levels" % worst_difference(loaded, drawn))
+    p.menu("Save6d")
+    wait_until(lambda: results_in(directory) == ["box.6d", "lamp.6d"], "the result files")
+    for name, data in saved.items():
+        check(read(directory, name) == data, "%s was not written back byte for byte" % name)
+    check(not [line for line in p.lines if line.startswith("Convergence")], "the viewer solved: %r" % p.lines)
+    p.close()
+
+    os.remove(os.path.join(directory, "solved", "lamp.6d"))
+    p = Program(screen, build + "/lumetra", directory, ["--load", "solved", config])
+    check(p.wait_exit() == 2, "a missing result file: exit code %d" % p.proc.returncode)
+    check(any("lamp.6d" in e for e in p.errors), "the message does not name lamp.6d: %r" % p.errors)
+    check(not screen.windows("LUMETRA"), "a window opened")
 
 
 TESTS = [f for name, f in list(globals().items()) if name.startswith("test_")]  # in the order above
