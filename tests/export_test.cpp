@@ -63,10 +63,6 @@ std::vector<float> cornersOf(const std::vector<BakedMesh>& meshes) {
     return out;
 }
 
-void writeFiles(const std::vector<OutputFile>& files) {
-    ASSERT_EQ(writeFilesTogether(files), "");
-}
-
 // System calls whose n-th write (counting from 1) or every rename fails.
 struct FailingOps : FileOps {
     int failWrite = 0;
@@ -97,8 +93,6 @@ TEST(BakedMesh, CornerColoursUnscaledWithVerticesSharedOnlyWhereTheyAgree) {
     EXPECT_NE(mesh.triangles[2][0], mesh.triangles[0][1]);  // same place, other colour
     EXPECT_EQ(mesh.positions[mesh.triangles[2][0]], mesh.positions[mesh.triangles[0][1]]);
     EXPECT_EQ(mesh.colours[mesh.triangles[2][0]], (Float3{0.0f, 0.0f, 1.0f}));
-    EXPECT_EQ(mesh.name, "folded");
-    EXPECT_EQ(mesh.emission.x, 10.0);
 }
 
 TEST(PlyWriter, BinaryAndAsciiReadBackToTheSameCornersWithFloatColours) {
@@ -125,7 +119,7 @@ TEST(GltfWriter, ReadsBackThroughTheImporterWithNamesColoursExtrasAndEmptyObject
     ASSERT_EQ(files.size(), 2u);
     EXPECT_TRUE(files[0].path == dir.at("scene.bin") &&
                 files[1].path == dir.at("scene.gltf"));  // buffer first
-    writeFiles(files);
+    ASSERT_EQ(writeFilesTogether(files), "");
 
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(dir.at("scene.gltf"), 0);
