@@ -532,7 +532,6 @@ TEST(MeshTool, DamagedFilesEndWithOneLine) {
 }
 
 TEST(IsolatedRun, CrashBecomesOneLineAndExitTwo) {
-    EXPECT_EQ(runIsolated("tool", "m.obj", [] { return 3; }), 3);
     ::testing::internal::CaptureStderr();
     const int code = runIsolated("tool", "m.obj", [] {
         std::abort();  // as the library's own checks do
