@@ -4,12 +4,14 @@
 #include <GL/glext.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 
 #include "radiosity/face_culling.h"
 #include "radiosity/gl_bindings.h"
 #include "radiosity/item_buffer.h"
+#include "radiosity/occlusion.h"
 #include "scene/check.h"
 #include "scene/scene.h"
 
@@ -89,18 +91,104 @@ double HemicubeCapturer::farPlaneFor(const FaceView& view) const {
     return view.farPlane > nearPlane_ && view.farPlane < farPlane_ ? view.farPlane : farPlane_;
 }
 
-// Draws the groups whose boxes reach into the face's frustum, in
-// item-buffer order; neighbouring visible groups are merged into one range.
-// Blocks of groups are tested first, so most of what lies outside the face
-// is dismissed a block at a time.
+// Draws what the face can show, in item-buffer order. The groups whose boxes
+// reach into the face's frustum are found first; blocks of groups are tested
+// before their groups, so most of what lies outside the face is dismissed a
+// block at a time. A face with a near far plane (a local shot) draws the
+// triangles of those groups that reach into it one by one; a face with many
+// triangles in view leaves out the groups hidden behind the nearest ones.
 void HemicubeCapturer::drawVisibleGroups(const FaceView& view, bool upperHalfOnly) {
     const ItemGroups& groups = items_->itemGroups;
+    const double farPlane = farPlaneFor(view);
     const FaceFrustum frustum =
-        faceFrustum(view.eye, view.centre, view.up, nearPlane_, farPlaneFor(view), upperHalfOnly);
+        faceFrustum(view.eye, view.centre, view.up, nearPlane_, farPlane, upperHalfOnly);
+    candidates_.clear();
+    long long candidateTriangles = 0;
+    for (const ItemBlock& block : groups.blocks) {
+        if (boxCulled(block.box, frustum)) continue;
+        for (int g = block.firstGroup; g < block.firstGroup + block.groupCount; ++g) {
+            const ItemGroup& group = groups.groups[static_cast<size_t>(g)];
+            if (boxCulled(group.box, frustum)) continue;
+            candidates_.push_back(g);
+            candidateTriangles += group.vertexCount / 3;
+        }
+    }
+    stats_.trianglesTotal += static_cast<long long>(groups.vertices.size() / 3);
+    if (options_.cullTriangles && farPlane < farPlane_) {
+        drawTrianglesInside(frustum);
+        return;
+    }
+    if (options_.cullHidden && candidateTriangles > kHiddenCullMinTriangles) {
+        const FaceProjection projection(view.eye, view.centre, view.up, nearPlane_, farPlane, faceSize_,
+                                        upperHalfOnly);
+        if (projection.valid()) dropHiddenGroups(projection, candidateTriangles);
+    }
+    drawGroups(candidates_);
+}
+
+// Keeps in candidates_ the groups that may show: the nearest groups, about
+// an eighth of the triangles, are drawn into the depth buffer alone, and
+// every other group whose box lies behind the depths they leave is dropped.
+// Both buffers are cleared again for the real drawing.
+void HemicubeCapturer::dropHiddenGroups(const FaceProjection& projection, long long candidateTriangles) {
+    const ItemGroups& groups = items_->itemGroups;
+    const size_t count = candidates_.size();
+    footprints_.resize(count);
+    byDistance_.resize(count);
+    for (size_t k = 0; k < count; ++k) {
+        footprints_[k] = projection.footprint(groups.groups[static_cast<size_t>(candidates_[k])].box);
+        byDistance_[k] = static_cast<int>(k);
+    }
+    std::sort(byDistance_.begin(), byDistance_.end(), [this](int a, int b) {
+        return footprints_[static_cast<size_t>(a)].nearestDistance <
+               footprints_[static_cast<size_t>(b)].nearestDistance;
+    });
+    // The occluders: the nearest groups, and every group the test cannot
+    // judge (it reaches the near plane), which is drawn anyway.
+    const long long budget = std::max(kHiddenCullMinTriangles / 2, candidateTriangles / 8);
+    occluder_.assign(count, 0);
+    long long taken = 0;
+    for (const int k : byDistance_) {
+        if (taken >= budget) break;
+        occluder_[static_cast<size_t>(k)] = 1;
+        taken += groups.groups[static_cast<size_t>(candidates_[static_cast<size_t>(k)])].vertexCount / 3;
+    }
+    occluders_.clear();
+    for (size_t k = 0; k < count; ++k) {
+        if (!footprints_[k].testable) occluder_[k] = 1;
+        if (occluder_[k]) occluders_.push_back(candidates_[k]);
+    }
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    drawGroups(occluders_);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+
+    const int w = projection.width(), h = projection.height();
+    depth_.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, depth_.data());
+    pyramid_.build(depth_.data(), w, h);
+
+    size_t kept = 0;
+    for (size_t k = 0; k < count; ++k) {
+        if (occluder_[k] || !pyramid_.hides(footprints_[k])) candidates_[kept++] = candidates_[k];
+    }
+    stats_.groupsHidden += static_cast<long long>(count - kept);
+    candidates_.resize(kept);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+// Draws the listed groups (in item order), neighbouring ones as one range.
+void HemicubeCapturer::drawGroups(const std::vector<int>& list) {
+    const ItemGroups& groups = items_->itemGroups;
     drawFirst_.clear();
     drawCount_.clear();
     long long drawn = 0;
-    auto draw = [&](const ItemGroup& group) {
+    for (const int g : list) {
+        const ItemGroup& group = groups.groups[static_cast<size_t>(g)];
         drawn += group.vertexCount / 3;
         if (!drawFirst_.empty() && drawFirst_.back() + drawCount_.back() == group.firstVertex) {
             drawCount_.back() += group.vertexCount;
@@ -108,21 +196,31 @@ void HemicubeCapturer::drawVisibleGroups(const FaceView& view, bool upperHalfOnl
             drawFirst_.push_back(group.firstVertex);
             drawCount_.push_back(group.vertexCount);
         }
-    };
-    for (const ItemBlock& block : groups.blocks) {
-        if (boxCulled(block.box, frustum)) continue;
-        for (int g = block.firstGroup; g < block.firstGroup + block.groupCount; ++g) {
-            const ItemGroup& group = groups.groups[static_cast<size_t>(g)];
-            if (!boxCulled(group.box, frustum)) draw(group);
-        }
     }
     stats_.trianglesDrawn += drawn;
-    stats_.trianglesTotal += static_cast<long long>(groups.vertices.size() / 3);
     if (drawFirst_.empty()) return;
-
     glBindVertexArray(groupArray_);
     glMultiDrawArrays(GL_TRIANGLES, drawFirst_.data(), drawCount_.data(),
                       static_cast<GLsizei>(drawFirst_.size()));
+}
+
+// Draws, in item order, the triangles of the candidate groups whose own
+// boxes reach into the frustum (a box taken from the drawn floats).
+void HemicubeCapturer::drawTrianglesInside(const FaceFrustum& frustum) {
+    const ItemGroups& groups = items_->itemGroups;
+    indices_.clear();
+    for (const int g : candidates_) {
+        const ItemGroup& group = groups.groups[static_cast<size_t>(g)];
+        for (int v = group.firstVertex; v < group.firstVertex + group.vertexCount; v += 3) {
+            if (boxCulled(drawnBox(&groups.vertices[static_cast<size_t>(v)]), frustum)) continue;
+            for (int k = 0; k < 3; ++k) indices_.push_back(static_cast<unsigned>(v + k));
+        }
+    }
+    stats_.trianglesDrawn += static_cast<long long>(indices_.size() / 3);
+    if (indices_.empty()) return;
+    glBindVertexArray(groupArray_);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);  // indices from client memory
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices_.size()), GL_UNSIGNED_INT, indices_.data());
 }
 
 bool HemicubeCapturer::ensureTarget(int size) {

@@ -6,6 +6,7 @@
 
 #include "radiosity/face_capturer.h"
 #include "radiosity/item_code.h"
+#include "radiosity/occlusion.h"
 #include "radiosity/offscreen_target.h"
 #include "radiosity/run_sum.h"
 #include "scene/vec3.h"
@@ -25,8 +26,14 @@ struct CaptureOptions {
     bool halfSideFaces = true;  // a side face is drawn and read as its upper N x H half
     bool rgbaReadBack = true;   // read RGBA, the target's own layout, rather than RGB
     bool cullGroups = true;     // draw the groups the face can see instead of display list 2
-    bool decode = true;         // sum the face into the accumulators; off only to time the
-                                // drawing and read-back alone
+    // With cullGroups: a face with many triangles in view leaves out the
+    // groups hidden behind its nearest ones (occlusion.h).
+    bool cullHidden = true;
+    // With cullGroups: a face with its own far plane draws the triangles that
+    // reach into it, not whole groups.
+    bool cullTriangles = true;
+    bool decode = true;  // sum the face into the accumulators; off only to time the
+                         // drawing and read-back alone
 };
 
 CaptureOptions captureOptionsFor(CaptureMode mode);
@@ -38,6 +45,7 @@ struct CaptureStats {
     double sumSeconds = 0.0;       // decode and sum
     long long trianglesDrawn = 0;  // triangles sent to be drawn, over all culled faces
     long long trianglesTotal = 0;  // triangles the item buffer holds, over the same faces
+    long long groupsHidden = 0;    // groups in a face's frustum left out as hidden
 };
 
 // Captures faces of faceSize x faceSize pixels (N, even) off-screen, into a
@@ -104,6 +112,13 @@ class HemicubeCapturer : public FaceCapturer {
     bool ensureGroups();
     void releaseGroups();
     void drawVisibleGroups(const FaceView& view, bool upperHalfOnly);
+    void dropHiddenGroups(const FaceProjection& projection, long long candidateTriangles);
+    void drawGroups(const std::vector<int>& list);
+    void drawTrianglesInside(const FaceFrustum& frustum);
+
+    // Below this many triangles in its frustum a face draws them all: the
+    // depth pass would cost more than it saves.
+    static constexpr long long kHiddenCullMinTriangles = 4000;
 
     const ItemBuffer* items_;
     int faceSize_ = 0;
@@ -120,6 +135,15 @@ class HemicubeCapturer : public FaceCapturer {
     unsigned uploadedGeneration_ = 0;
     std::vector<int> drawFirst_;  // ranges of the groups drawn by one face
     std::vector<int> drawCount_;
+    // Scratch of one face's culling, reused by every face.
+    std::vector<int> candidates_;  // groups in the frustum, in item order
+    std::vector<int> occluders_;
+    std::vector<int> byDistance_;
+    std::vector<char> occluder_;
+    std::vector<FaceProjection::Footprint> footprints_;
+    std::vector<float> depth_;
+    DepthPyramid pyramid_;
+    std::vector<unsigned> indices_;
     RunSummer summer_;
     unsigned summerGeneration_ = 0;  // the item buffer the summer was prepared for
     std::string error_;

@@ -18,12 +18,18 @@ void grow(Box& b, const Box& other) {
     b.hi.set(std::max(b.hi.x, other.hi.x), std::max(b.hi.y, other.hi.y), std::max(b.hi.z, other.hi.z));
 }
 
-// The box of three vertices as they are drawn. The floats are widened, which
-// is exact. The box is taken from the packed vertices rather than converted
-// from the double positions again: GCC 12.2 at -O2 (its SLP vectoriser) was
-// seen to store some unconverted doubles into a box built that way, making
-// it a hair smaller than the triangle it bounds.
-Box triangleBox(const ItemVertex* v) {
+double largestSide(const Box& b) {
+    return std::max({b.hi.x - b.lo.x, b.hi.y - b.lo.y, b.hi.z - b.lo.z});
+}
+
+}  // namespace
+
+// The floats are widened, which is exact. The box is taken from the packed
+// vertices rather than converted from the double positions again: GCC 12.2
+// at -O2 (its SLP vectoriser) was seen to store some unconverted doubles
+// into a box built that way, making it a hair smaller than the triangle it
+// bounds.
+Box drawnBox(const ItemVertex* v) {
     Box b = emptyBox();
     for (int k = 0; k < 3; ++k) {
         const Vec3 p(v[k].x, v[k].y, v[k].z);
@@ -31,12 +37,6 @@ Box triangleBox(const ItemVertex* v) {
     }
     return b;
 }
-
-double largestSide(const Box& b) {
-    return std::max({b.hi.x - b.lo.x, b.hi.y - b.lo.y, b.hi.z - b.lo.z});
-}
-
-}  // namespace
 
 ItemGroups buildItemGroups(const ItemLookup& lookup, const GroupingLimits& limits) {
     const int perGroup = std::max(1, limits.trianglesPerGroup);
@@ -68,7 +68,7 @@ ItemGroups buildItemGroups(const ItemLookup& lookup, const GroupingLimits& limit
         boxes.clear();
         Box whole = emptyBox();
         for (size_t t = 0; t < tris.size(); ++t) {
-            boxes.push_back(triangleBox(out.vertices.data() + objectFirst + 3 * t));
+            boxes.push_back(drawnBox(out.vertices.data() + objectFirst + 3 * t));
             grow(whole, boxes.back());
         }
         const Vec3 diagonal = whole.hi - whole.lo;

@@ -56,6 +56,9 @@ struct GroupingLimits {
     int groupsPerBlock = 16;
 };
 
+// The box of a triangle's three packed vertices, as they are drawn.
+Box drawnBox(const ItemVertex* vertices);
+
 // Groups the triangles the lookup names (its bounds are the colour code's
 // limits), in the lookup's order.
 ItemGroups buildItemGroups(const ItemLookup& lookup, const GroupingLimits& limits = GroupingLimits{});

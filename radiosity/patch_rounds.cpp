@@ -103,28 +103,23 @@ void PatchRounds::measureWhole(const PatchShot& shot, const std::vector<int>& ne
     far_.clear();
     nearCentre_ = farCentre_ = seenCentre_ = 0.0;
     Vec3 gathered;
-    left_ = 0.0;
-    std::fill(topEnergy_.begin(), topEnergy_.end(), 0.0);
+    // Only the triangles the hemicube showed have an entry; the scan of the
+    // array is cheap beside a visit to every triangle.
     for (size_t j = 0; j < receivers_.size(); ++j) {
-        const Receiver& r = receivers_[j];
-        Triangle& tri = *r.triangle;
         const double measured = ff[j];
-        if (measured != 0.0) {
-            if (overshoot) gathered = gathered + tri.unshot * (measured < 1.0 ? measured : 1.0);
-            const double share = shareOf(measured, tri, shot.area);
-            const double seen = share * tri.area;
-            seenCentre_ += seen;
-            if (skipMark_[j] == markStamp_) {
-                nearCentre_ += seen;
-            } else if (share > 0.0) {
-                farCentre_ += seen;
-                far_.push_back({static_cast<int>(j), share});
-            }
-            ff[j] = 0.0;
+        if (measured == 0.0) continue;
+        Triangle& tri = *receivers_[j].triangle;
+        if (overshoot) gathered = gathered + tri.unshot * (measured < 1.0 ? measured : 1.0);
+        const double share = shareOf(measured, tri, shot.area);
+        const double seen = share * tri.area;
+        seenCentre_ += seen;
+        if (skipMark_[j] == markStamp_) {
+            nearCentre_ += seen;
+        } else if (share > 0.0) {
+            farCentre_ += seen;
+            far_.push_back({static_cast<int>(j), share});
         }
-        const double e = energyOf(tri);
-        left_ += e;
-        topEnergy_[static_cast<size_t>(r.top)] += e;
+        ff[j] = 0.0;
     }
     gathered_ = Vec3(gathered.x * reflectance.x, gathered.y * reflectance.y, gathered.z * reflectance.z);
 }
@@ -256,6 +251,9 @@ double PatchRounds::runStep(const Capture& capture, bool overshoot) {
         }
     }
     finishRound(round);
+    // The running totals took every change; summing afresh keeps their
+    // rounding from adding up over many steps.
+    sumEnergies();
     selectTops();
     return left_;
 }
