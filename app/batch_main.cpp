@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     }
     if (load) {
         // Loaded results hold no unshot light, so nothing could be added for it.
-        settings.ambient = false;
+        settings.ambient = 0;
         const std::string problem = loadResults(scene.objects, options.loadDir);
         if (!problem.empty()) return fail(kExitScene, problem);
     }

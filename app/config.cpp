@@ -89,9 +89,10 @@ std::optional<DisplayMode> displayMode(const std::string& text) {
 // range or not of their kind instead of reading its leading numeric text.
 void readStrictSettings(const IniFile& ini, const std::string& path, Settings& s, ConfigResult& result) {
     readStrict(ini, path, "overshoot", "must be 0 or 1", zeroOrOne, s.overshoot, result);
-    readStrict(ini, path, "ambient", "must be 0 or 1", zeroOrOne, s.ambient, result);
+    readStrict(ini, path, "ambient", "must be 0, 1 or 2", intAtLeast(0, 2), s.ambient, result);
     readStrict(ini, path, "patch_size", "must be a number, 0 or more (scene units)", realAtLeastZero,
                s.patchSize, result);
+    readStrict(ini, path, "patch_emitters", "must be 0 or 1", zeroOrOne, s.patchEmitters, result);
     // Every shooter of a step holds a form-factor array of the scene's size.
     static_assert(kMaxShooters == 256, "the message below names the bound");
     readStrict(ini, path, "shooters", "must be a whole number from 1 to 256", intAtLeast(1, kMaxShooters),

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     const bool load = !options.loadDir.empty();
     if (load) {
         // Saved results hold no unshot light, so the ambient estimate has nothing to add.
-        scene.settings.ambient = false;
+        scene.settings.ambient = 0;
         const std::string problem = loadResults(scene.objects, options.loadDir);
         if (!problem.empty()) {
             std::fprintf(stderr, "lumetra: %s\n", problem.c_str());

@@ -12,15 +12,19 @@ struct Key {
 // Every key of the two sections the configuration reader knows. A key added
 // to the reader is added here too (a test overrides each one).
 const Key kKeys[] = {
-    {"settings", "resolution"}, {"settings", "brightness"}, {"settings", "step"},
-    {"settings", "near"},       {"settings", "far"},        {"settings", "smooth_angle"},
-    {"settings", "stop_at"},    {"settings", "objects"},    {"settings", "overshoot"},
-    {"settings", "ambient"},    {"settings", "patch_size"}, {"settings", "shooters"},
-    {"settings", "threads"},    {"settings", "display"},    {"settings", "exposure"},
-    {"camera", "pos_x"},        {"camera", "pos_y"},        {"camera", "pos_z"},
-    {"camera", "lookat_x"},     {"camera", "lookat_y"},     {"camera", "lookat_z"},
-    {"camera", "up_x"},         {"camera", "up_y"},         {"camera", "up_z"},
-    {"camera", "fov"},
+    {"settings", "resolution"}, {"settings", "brightness"},
+    {"settings", "step"},       {"settings", "near"},
+    {"settings", "far"},        {"settings", "smooth_angle"},
+    {"settings", "stop_at"},    {"settings", "objects"},
+    {"settings", "overshoot"},  {"settings", "ambient"},
+    {"settings", "patch_size"}, {"settings", "shooters"},
+    {"settings", "threads"},    {"settings", "display"},
+    {"settings", "exposure"},   {"settings", "patch_emitters"},
+    {"camera", "pos_x"},        {"camera", "pos_y"},
+    {"camera", "pos_z"},        {"camera", "lookat_x"},
+    {"camera", "lookat_y"},     {"camera", "lookat_z"},
+    {"camera", "up_x"},         {"camera", "up_y"},
+    {"camera", "up_z"},         {"camera", "fov"},
 };
 
 std::string trimmedLower(const std::string& text) {

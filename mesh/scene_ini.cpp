@@ -83,10 +83,13 @@ void writeSceneIni(std::ostream& out, const std::string& comment, const IniSetti
     key(out, "smooth_angle", static_cast<long long>(settings.smoothAngle));
     key(out, "stop_at", settings.stopAt);
     key(out, "overshoot", static_cast<long long>(settings.overshoot ? 1 : 0));
-    key(out, "ambient", static_cast<long long>(settings.ambient ? 1 : 0));
+    key(out, "ambient", static_cast<long long>(settings.ambient));
     key(out, "display", settings.display);
     key(out, "shooters", static_cast<long long>(settings.shooters));
-    if (settings.patchSize > 0.0) key(out, "patch_size", settings.patchSize);
+    if (settings.patchSize > 0.0) {
+        key(out, "patch_size", settings.patchSize);
+        key(out, "patch_emitters", static_cast<long long>(settings.patchEmitters ? 1 : 0));
+    }
     key(out, "objects", static_cast<long long>(objects.size()));
     out << "\n[camera]\n";
     key(out, "pos_x", camera.pos.x);

@@ -20,10 +20,11 @@ struct IniSettings {
     int smoothAngle = 2;  // degrees
     double stopAt = 0.01;
     bool overshoot = true;
-    bool ambient = true;
+    int ambient = 2;  // the light not yet shot, spread over the area lit so far
     std::string display = "srgb";
     int shooters = 4;
-    double patchSize = 0.0;  // scene units; 0 = not written (each triangle shoots alone)
+    double patchSize = 0.0;     // scene units; 0 = not written (each triangle shoots alone)
+    bool patchEmitters = true;  // written with patch_size
 };
 
 // The viewing camera of the [camera] section; fov is vertical, in degrees.

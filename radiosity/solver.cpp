@@ -121,7 +121,9 @@ bool Solver::initSolver() {
     }
     if (scene_.settings.patchSize > 0.0) {
         // Every triangle keeps its light until its patch's round.
-        rounds_ = std::make_unique<PatchRounds>(scene_, rule_, count < kMaxShooters ? count : kMaxShooters);
+        RefinementRule rule = rule_;
+        if (scene_.settings.patchEmitters) rule.emittersPerTriangle = false;
+        rounds_ = std::make_unique<PatchRounds>(scene_, rule, count < kMaxShooters ? count : kMaxShooters);
         convergenceMeasure = 1.0;
         ready_ = true;
         return true;
@@ -188,9 +190,14 @@ Vec3 Solver::ambientTerm() const {
     for (const ShooterState& s : shooters) unshot = unshot + s.unshot * s.area;
     Vec3 reflectance;
     double area = 0.0;
+    // With ambient = 2 the light is spread over the triangles lit so far (or
+    // emitting): a surface nothing has reached, such as the outside of a
+    // building without sun, is not where the light still to come will land.
+    const bool litOnly = scene_.settings.ambient == 2;
     for (const SceneObject& obj : scene_.objects) {
         for (const auto& t : obj.triangles) {
             unshot = unshot + t->unshot * t->area;
+            if (litOnly && t->radiosity.x == 0.0 && t->radiosity.y == 0.0 && t->radiosity.z == 0.0) continue;
             reflectance = reflectance + obj.reflectance * t->area;
             area += t->area;
         }

@@ -25,10 +25,14 @@ struct Settings {
     // Keys beyond the original set. Their defaults keep every output as it was;
     // they are read strictly (a value out of range is an error with file and line).
     bool overshoot = false;  // "overshoot": shoot the unshot energy plus an estimate of its return
-    bool ambient = false;    // "ambient": add the light not yet shot to displayed colours
+    // "ambient": add the light not yet shot to displayed colours, spread over
+    // the whole area (1) or over the area lit so far (2); 0 = none.
+    int ambient = 0;
     double patchSize = 0.0;  // "patch_size": scene units; 0 = every triangle shoots alone
-    int shooters = 1;        // "shooters": shooters chosen per step
-    int threads = 0;         // "threads": capture workers; 0 = one per core
+    bool patchEmitters =
+        false;         // "patch_emitters": emitting patches shoot as patches in their first round too
+    int shooters = 1;  // "shooters": shooters chosen per step
+    int threads = 0;   // "threads": capture workers; 0 = one per core
     DisplayMode display = DisplayMode::Linear;  // "display"
     double exposure = 0.0;                      // "exposure": stops; colours are scaled by 2^exposure
 };

@@ -98,7 +98,7 @@ bool sameSettings(const Settings& a, const Settings& b) {
            a.nearPlane == b.nearPlane && a.farPlane == b.farPlane && a.stopAt == b.stopAt && a.fov == b.fov &&
            a.overshoot == b.overshoot && a.ambient == b.ambient && a.patchSize == b.patchSize &&
            a.shooters == b.shooters && a.threads == b.threads && a.display == b.display &&
-           a.exposure == b.exposure;
+           a.exposure == b.exposure && a.patchEmitters == b.patchEmitters;
 }
 
 }  // namespace
@@ -111,12 +111,12 @@ TEST(ReadSettings, NewKeysAreReadStrictlyAndRefusedWithFileAndLine) {
     EXPECT_TRUE(readWith(scene, dir, "[settings]\nresolution=256\n").first.ok());
     EXPECT_TRUE(sameSettings(settings, Settings{}));
     const auto [ok, okErr] = readWith(scene, dir,
-                                      "[settings]\novershoot = 1\nambient=0\npatch_size=2.5e-1\nshooters=+4\n"
-                                      "threads=0\ndisplay=sRGB\nexposure=-1.5\n");
+                                      "[settings]\novershoot = 1\nambient=2\npatch_size=2.5e-1\nshooters=+4\n"
+                                      "threads=0\ndisplay=sRGB\nexposure=-1.5\npatch_emitters=1\n");
     EXPECT_TRUE(ok.ok()) << okErr;
-    EXPECT_TRUE(settings.overshoot && !settings.ambient && settings.patchSize == 0.25 &&
-                settings.shooters == 4 && settings.threads == 0 && settings.display == DisplayMode::Srgb &&
-                settings.exposure == -1.5);
+    EXPECT_TRUE(settings.overshoot && settings.ambient == 2 && settings.patchEmitters &&
+                settings.patchSize == 0.25 && settings.shooters == 4 && settings.threads == 0 &&
+                settings.display == DisplayMode::Srgb && settings.exposure == -1.5);
 
     const struct {
         const char* key;
@@ -124,7 +124,8 @@ TEST(ReadSettings, NewKeysAreReadStrictlyAndRefusedWithFileAndLine) {
         const char* need;
     } cases[] = {
         {"overshoot", {"2", "-1", "yes", "1.0", "", "01"}, "must be 0 or 1"},
-        {"ambient", {"true", "0x1"}, "must be 0 or 1"},
+        {"ambient", {"true", "0x1", "3", "-1"}, "must be 0, 1 or 2"},
+        {"patch_emitters", {"2", "yes"}, "must be 0 or 1"},
         {"patch_size", {"-0.5", "1x", "nan", "inf", "0x10", "1e999", ""}, "must be a number, 0 or more"},
         {"shooters",
          {"0", "-3", "2.5", "four", "99999999999", "257"},

@@ -158,6 +158,15 @@ TEST_F(Convergence, AmbientIsTheMeanUnshotTimesTheReflectionSeries) {
     EXPECT_EQ(solver->ambientTerm().z, 0.0);
     fixture::tri(scene, 1, 0).unshot = Vec3(0, 0, 4);
     EXPECT_DOUBLE_EQ(solver->ambientTerm().z, (4 * 0.5 / 2.5) / (1 - 0.99));
+    // ambient = 2: over the lit area only. The small triangle has received
+    // nothing yet (its unshot light still counts), so only the emitter's
+    // area and reflectance are averaged; once lit, it counts again.
+    scene.settings.ambient = 2;
+    fixture::tri(scene, 1, 0).unshot = Vec3();
+    a = solver->ambientTerm();
+    EXPECT_DOUBLE_EQ(a.x, (1.0 * 2 / 2.0) / (1 - 0.2));
+    fixture::tri(scene, 1, 0).radiosity = Vec3(0, 1e-9, 0);
+    EXPECT_DOUBLE_EQ(solver->ambientTerm().x, (1.0 * 2 / 2.5) / (1 - 0.3));
 }
 
 }  // namespace

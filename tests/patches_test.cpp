@@ -265,6 +265,20 @@ TEST(PatchSolver, StepsAreRoundsMeasuredByTheShareLeftAndLocalShotsSkipFaces) {
     for (const FaceView& v : capturer.views) ++(v.farPlane > 0.0 ? localFaces : wholeFaces);
     EXPECT_EQ(wholeFaces, 5 * rounds.wholeShots());
     EXPECT_TRUE(localFaces >= rounds.localShots() && localFaces < 5 * rounds.localShots()) << localFaces;
+
+    // With patch_emitters the lamp's first round is one whole shot, as any
+    // patch's: the same light leaves it.
+    Scene again;
+    again.settings.patchSize = 2.0;
+    again.settings.patchEmitters = true;
+    addLampFloorWall(again);
+    ScriptedCapturer second;
+    Solver patchLamp(again);
+    patchLamp.setFaceCapturer(&second);
+    ASSERT_TRUE(patchLamp.initSolver());
+    fixture::stdoutOf([&] { patchLamp.idleStep(); });
+    EXPECT_EQ(patchLamp.patchRounds()->wholeShots(), 1);
+    EXPECT_NEAR(fixture::unshotEnergy(again), 12.0 * 0.32, 1e-9);
 }
 
 }  // namespace

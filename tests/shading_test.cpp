@@ -125,7 +125,7 @@ TEST_F(Shaded, AmbientIsShownOnlyWhenTheSettingAsksForIt) {
     solver.setFaceCapturer(&enclosure);
     ASSERT_TRUE(solver.initSolver());
     EXPECT_EQ(displayedAmbient(scene, solver).sum(), 0.0);
-    settings.ambient = true;
+    settings.ambient = 1;
     EXPECT_GT(solver.ambientTerm().x, 0.0);
     EXPECT_EQ(displayedAmbient(scene, solver).x, solver.ambientTerm().x);
 }
