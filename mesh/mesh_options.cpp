@@ -43,7 +43,7 @@ the middle of its longest edge until no edge is longer than L, so pieces keep at
 least half the smallest angle of their face; shared edges are cut at the same
 points on both sides, also between objects. Faces narrower than the renderer's
 weld tolerance (0.001) are left out first, and no piece is cut narrower than
-that. scene.ini then gets patch_size = 2 L and patch_emitters = 1.
+that. scene.ini then gets patch_size = 2 L.
 
 Exit codes: 0 success, 1 usage error, 2 the model cannot be read or converted,
 3 the output cannot be written.)";

@@ -88,7 +88,7 @@ void writeSceneIni(std::ostream& out, const std::string& comment, const IniSetti
     key(out, "shooters", static_cast<long long>(settings.shooters));
     if (settings.patchSize > 0.0) {
         key(out, "patch_size", settings.patchSize);
-        key(out, "patch_emitters", static_cast<long long>(settings.patchEmitters ? 1 : 0));
+        if (settings.patchEmitters) key(out, "patch_emitters", 1LL);
     }
     key(out, "objects", static_cast<long long>(objects.size()));
     out << "\n[camera]\n";

@@ -23,8 +23,8 @@ struct IniSettings {
     int ambient = 2;  // the light not yet shot, spread over the area lit so far
     std::string display = "srgb";
     int shooters = 4;
-    double patchSize = 0.0;     // scene units; 0 = not written (each triangle shoots alone)
-    bool patchEmitters = true;  // written with patch_size
+    double patchSize = 0.0;      // scene units; 0 = not written (each triangle shoots alone)
+    bool patchEmitters = false;  // written (as 1) only when set, with patch_size
 };
 
 // The viewing camera of the [camera] section; fov is vertical, in degrees.

@@ -483,9 +483,9 @@ TEST(MeshTool, OptionsReachTheSceneAndUsageErrorsExitOne) {
     std::string why;
     ASSERT_TRUE(IniFile::load(out + "/scene.ini", ini, why)) << why;
     // The settings a generated scene runs with, under the renderer's key names.
-    EXPECT_TRUE(contains(
-        dir.read("out/scene.ini"),
-        "stop_at=0.01\novershoot=1\nambient=2\ndisplay=srgb\nshooters=4\npatch_size=2\npatch_emitters=1\n"));
+    EXPECT_TRUE(
+        contains(dir.read("out/scene.ini"),
+                 "stop_at=0.01\novershoot=1\nambient=2\ndisplay=srgb\nshooters=4\npatch_size=2\nobjects="));
     const int glass = ini.getString("object_0", "file", "") == "window.tri" ? 0 : 1;
     const std::string g = "object_" + std::to_string(glass), w = "object_" + std::to_string(1 - glass);
     EXPECT_EQ(std::make_tuple(ini.getInt(g, "emission_r", -1), ini.getInt(g, "emission_b", -1),
