@@ -51,9 +51,11 @@ struct CaptureStats {
 // Captures faces of faceSize x faceSize pixels (N, even) off-screen, into a
 // framebuffer object with an RGBA8 colour and a 24-bit depth buffer, with
 // depth test and back-face culling on, between the near and far planes given.
-// With culling, the face is cleared once and then the item groups inside its
+// With culling, the face is cleared and then the item groups inside its
 // frustum are drawn from a vertex buffer the capturer keeps (uploaded again
-// whenever the item buffer is rebuilt); without it, display list 2 is called.
+// whenever the item buffer is rebuilt); a face with many triangles in view
+// first draws its nearest groups into the depth buffer alone to find the
+// hidden ones, then clears again. Without culling, display list 2 is called.
 // The previous framebuffer bindings, viewport, matrices and the enable, pixel
 // store and shading state are restored after each capture, so whatever the
 // window draws is untouched. Draws the item buffer it is given, which must
