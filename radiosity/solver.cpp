@@ -184,34 +184,75 @@ Vec3 Solver::gatheredEstimate(const ShooterState& shooter, const FormFactors& ff
     return times(gathered, object.reflectance);
 }
 
-Vec3 Solver::ambientTerm() const {
-    if (!ready_) return {};
-    Vec3 unshot;
-    for (const ShooterState& s : shooters) unshot = unshot + s.unshot * s.area;
-    Vec3 reflectance;
-    double area = 0.0;
-    // With ambient = 2 the light is spread over the triangles lit so far (or
-    // emitting): a surface nothing has reached, such as the outside of a
-    // building without sun, is not where the light still to come will land.
-    const bool litOnly = scene_.settings.ambient == 2;
-    for (const SceneObject& obj : scene_.objects) {
-        for (const auto& t : obj.triangles) {
-            unshot = unshot + t->unshot * t->area;
-            if (litOnly && t->radiosity.x == 0.0 && t->radiosity.y == 0.0 && t->radiosity.z == 0.0) continue;
-            reflectance = reflectance + obj.reflectance * t->area;
-            area += t->area;
-        }
-    }
+namespace {
+
+// The light still to come, reflected again and again: a geometric series
+// on the mean unshot radiosity of an area, per channel; debts are no light.
+Vec3 reflectedSeries(const Vec3& unshot, const Vec3& reflectance, double area) {
     if (!(area > 0.0)) return {};
     const Vec3 meanUnshot = unshot / area;
     const Vec3 meanReflectance = reflectance / area;
-    // The light still to come, reflected again and again: a geometric series.
     auto channel = [](double mean, double rho) {
         const double ambient = mean / (1.0 - std::min(rho, 0.99));
         return ambient > 0.0 ? ambient : 0.0;
     };
     return {channel(meanUnshot.x, meanReflectance.x), channel(meanUnshot.y, meanReflectance.y),
             channel(meanUnshot.z, meanReflectance.z)};
+}
+
+bool emits(const SceneObject& object) {
+    return object.emission.x != 0.0 || object.emission.y != 0.0 || object.emission.z != 0.0;
+}
+
+bool lit(const Triangle& t) {
+    return t.radiosity.x != 0.0 || t.radiosity.y != 0.0 || t.radiosity.z != 0.0;
+}
+
+}  // namespace
+
+Vec3 Solver::ambientTerm() const {
+    if (!ready_) return {};
+    if (scene_.settings.ambient == 2) return litAmbient();
+    Vec3 unshot;
+    for (const ShooterState& s : shooters) unshot = unshot + s.unshot * s.area;
+    Vec3 reflectance;
+    double area = 0.0;
+    for (const SceneObject& obj : scene_.objects) {
+        for (const auto& t : obj.triangles) {
+            unshot = unshot + t->unshot * t->area;
+            reflectance = reflectance + obj.reflectance * t->area;
+            area += t->area;
+        }
+    }
+    return reflectedSeries(unshot, reflectance, area);
+}
+
+// The light not yet shot that sits on emitters (mostly their own light,
+// bound anywhere) is spread over the whole area; what sits on other surfaces
+// has been reflected there and will land near where light has landed so far,
+// so it is spread over the triangles lit so far. A surface nothing has
+// reached, such as the outside of a building without sun, gets only the
+// first share.
+Vec3 Solver::litAmbient() const {
+    Vec3 emitted, reflected;
+    for (const ShooterState& s : shooters) {
+        Vec3& pool = emits(scene_.objects[static_cast<size_t>(s.objectIndex)]) ? emitted : reflected;
+        pool = pool + s.unshot * s.area;
+    }
+    Vec3 reflectance, litReflectance;
+    double area = 0.0, litArea = 0.0;
+    for (const SceneObject& obj : scene_.objects) {
+        Vec3& pool = emits(obj) ? emitted : reflected;
+        for (const auto& t : obj.triangles) {
+            pool = pool + t->unshot * t->area;
+            reflectance = reflectance + obj.reflectance * t->area;
+            area += t->area;
+            if (!lit(*t)) continue;
+            litReflectance = litReflectance + obj.reflectance * t->area;
+            litArea += t->area;
+        }
+    }
+    return reflectedSeries(emitted, reflectance, area) + reflectedSeries(reflected, litReflectance, litArea);
 }
 
 // Shooter `shooter` gives its unshot radiosity (with overshooting, plus its

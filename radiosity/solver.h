@@ -135,7 +135,9 @@ class Solver {
     // The light not yet shot, as an ambient radiosity for display, per
     // channel: the area-weighted mean unshot radiosity (that held in the
     // shooter states included) times 1 / (1 - min(mean reflectance, 0.99)),
-    // the mean again weighted by area; a negative channel counts as 0. Zero
+    // the mean again weighted by area; a negative channel counts as 0. With
+    // settings.ambient = 2, the light held by non-emitting triangles is
+    // spread over the triangles lit so far instead (see litAmbient). Zero
     // before initSolver has succeeded. For between steps, when the next
     // shooters' energy is held in their states alone.
     Vec3 ambientTerm() const;
@@ -165,6 +167,7 @@ class Solver {
     std::vector<double> sideTable;  // weights of each side face's upper half, H x H
 
   private:
+    Vec3 litAmbient() const;
     Triangle* triangleAt(int objectIndex, int triangleIndex) const;
     static void becomeShooter(ShooterState& state, const Triangle& t);
     bool randomFrame(const Vec3& n, Vec3& u, Vec3& v);

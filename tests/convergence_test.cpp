@@ -158,15 +158,18 @@ TEST_F(Convergence, AmbientIsTheMeanUnshotTimesTheReflectionSeries) {
     EXPECT_EQ(solver->ambientTerm().z, 0.0);
     fixture::tri(scene, 1, 0).unshot = Vec3(0, 0, 4);
     EXPECT_DOUBLE_EQ(solver->ambientTerm().z, (4 * 0.5 / 2.5) / (1 - 0.99));
-    // ambient = 2: over the lit area only. The small triangle has received
-    // nothing yet (its unshot light still counts), so only the emitter's
-    // area and reflectance are averaged; once lit, it counts again.
+    // ambient = 2: the emitter's light as before, over the whole area; light
+    // reflected onto the small triangle, which nothing has lit yet, over the
+    // lit area only (the emitter's: area 2, rho 0.2); once it is lit, over
+    // both.
     scene.settings.ambient = 2;
     fixture::tri(scene, 1, 0).unshot = Vec3();
-    a = solver->ambientTerm();
-    EXPECT_DOUBLE_EQ(a.x, (1.0 * 2 / 2.0) / (1 - 0.2));
+    const double emitted = (1.0 * 2 / 2.5) / (1 - 0.3);
+    EXPECT_DOUBLE_EQ(solver->ambientTerm().x, emitted);
+    fixture::tri(scene, 1, 0).unshot = Vec3(4, 0, 0);
+    EXPECT_DOUBLE_EQ(solver->ambientTerm().x, emitted + (4 * 0.5 / 2.0) / (1 - 0.2));
     fixture::tri(scene, 1, 0).radiosity = Vec3(0, 1e-9, 0);
-    EXPECT_DOUBLE_EQ(solver->ambientTerm().x, (1.0 * 2 / 2.5) / (1 - 0.3));
+    EXPECT_DOUBLE_EQ(solver->ambientTerm().x, emitted + (4 * 0.5 / 2.5) / (1 - 0.3));
 }
 
 }  // namespace
