@@ -228,7 +228,7 @@ Vec3 Solver::ambientTerm() const {
 }
 
 // The light not yet shot that sits on emitters (mostly their own light,
-// bound anywhere) is spread over the whole area; what sits on other surfaces
+// bound for anywhere) is spread over the whole area; what sits on other surfaces
 // has been reflected there and will land near where light has landed so far,
 // so it is spread over the triangles lit so far. A surface nothing has
 // reached, such as the outside of a building without sun, gets only the
@@ -236,7 +236,8 @@ Vec3 Solver::ambientTerm() const {
 Vec3 Solver::litAmbient() const {
     Vec3 emitted, reflected;
     for (const ShooterState& s : shooters) {
-        Vec3& pool = emits(scene_.objects[static_cast<size_t>(s.objectIndex)]) ? emitted : reflected;
+        const size_t o = static_cast<size_t>(s.objectIndex);
+        Vec3& pool = o < scene_.objects.size() && emits(scene_.objects[o]) ? emitted : reflected;
         pool = pool + s.unshot * s.area;
     }
     Vec3 reflectance, litReflectance;
