@@ -114,7 +114,8 @@ class HemicubeCapturer : public FaceCapturer {
     bool ensureGroups();
     void releaseGroups();
     void drawVisibleGroups(const FaceView& view, bool upperHalfOnly);
-    void dropHiddenGroups(const FaceProjection& projection, long long candidateTriangles);
+    bool hiddenPassPays();
+    void dropHiddenGroups(const FaceProjection& projection);
     void drawGroups(const std::vector<int>& list);
     void drawTrianglesInside(const FaceFrustum& frustum);
 
@@ -145,6 +146,8 @@ class HemicubeCapturer : public FaceCapturer {
     std::vector<FaceProjection::Footprint> footprints_;
     std::vector<float> depth_;
     DepthPyramid pyramid_;
+    double hiddenShare_ = 1.0;  // share of the triangles the depth pass left out lately
+    int facesWithoutPass_ = 0;
     std::vector<unsigned> indices_;
     RunSummer summer_;
     unsigned summerGeneration_ = 0;  // the item buffer the summer was prepared for
