@@ -121,13 +121,8 @@ void HemicubeCapturer::drawVisibleGroups(const FaceView& view, bool upperHalfOnl
     if (options_.cullHidden && candidateTriangles > kHiddenCullMinTriangles && hiddenPassPays()) {
         const FaceProjection projection(view.eye, view.centre, view.up, nearPlane_, farPlane, faceSize_,
                                         upperHalfOnly);
-        if (projection.valid()) {
-            dropHiddenGroups(projection);
-            long long kept = 0;
-            for (const int g : candidates_) kept += groups.groups[static_cast<size_t>(g)].vertexCount / 3;
-            const double dropped = 1.0 - static_cast<double>(kept) / static_cast<double>(candidateTriangles);
-            hiddenShare_ = 0.5 * (hiddenShare_ + dropped);
-        }
+        if (projection.valid())
+            hiddenShare_ = 0.5 * (hiddenShare_ + dropHiddenGroups(projection, candidateTriangles));
     }
     drawGroups(candidates_);
 }
@@ -147,12 +142,10 @@ bool HemicubeCapturer::hiddenPassPays() {
 // Keeps in candidates_ the groups that may show: the nearest groups, about
 // an eighth of the triangles, are drawn into the depth buffer alone, and
 // every other group whose box lies behind the depths they leave is dropped.
-// Both buffers are cleared again for the real drawing.
-void HemicubeCapturer::dropHiddenGroups(const FaceProjection& projection) {
+// Both buffers are cleared again for the real drawing. Returns the share of
+// the candidates' triangles left out.
+double HemicubeCapturer::dropHiddenGroups(const FaceProjection& projection, long long candidateTriangles) {
     const ItemGroups& groups = items_->itemGroups;
-    long long candidateTriangles = 0;
-    for (const int g : candidates_)
-        candidateTriangles += groups.groups[static_cast<size_t>(g)].vertexCount / 3;
     const size_t count = candidates_.size();
     footprints_.resize(count);
     byDistance_.resize(count);
@@ -194,12 +187,18 @@ void HemicubeCapturer::dropHiddenGroups(const FaceProjection& projection) {
     pyramid_.build(depth_.data(), w, h);
 
     size_t kept = 0;
+    long long dropped = 0;
     for (size_t k = 0; k < count; ++k) {
-        if (occluder_[k] || !pyramid_.hides(footprints_[k])) candidates_[kept++] = candidates_[k];
+        if (occluder_[k] || !pyramid_.hides(footprints_[k])) {
+            candidates_[kept++] = candidates_[k];
+        } else {
+            dropped += groups.groups[static_cast<size_t>(candidates_[k])].vertexCount / 3;
+        }
     }
     stats_.groupsHidden += static_cast<long long>(count - kept);
     candidates_.resize(kept);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    return static_cast<double>(dropped) / static_cast<double>(candidateTriangles);
 }
 
 // Draws the listed groups (in item order), neighbouring ones as one range.

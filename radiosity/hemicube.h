@@ -115,7 +115,7 @@ class HemicubeCapturer : public FaceCapturer {
     void releaseGroups();
     void drawVisibleGroups(const FaceView& view, bool upperHalfOnly);
     bool hiddenPassPays();
-    void dropHiddenGroups(const FaceProjection& projection);
+    double dropHiddenGroups(const FaceProjection& projection, long long candidateTriangles);
     void drawGroups(const std::vector<int>& list);
     void drawTrianglesInside(const FaceFrustum& frustum);
 
